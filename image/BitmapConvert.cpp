@@ -1,0 +1,534 @@
+// BitmapConvert.cpp: converts a bitmap's pixel data (1, 4, 8, 16, 24 or 32 bits per pixel;
+// uncompressed, run-length encoded or bit fields) straight into the result's 24-bit RGB rows.
+// The bytes are those a 24-bit canvas would hold after the platform's DIB conversion, with
+// blue and red swapped and the canvas row padding dropped: the canvas stage is fused with the
+// final copy, which saves a full-size buffer, its page faults and one pass over it.
+#include "BitmapConvert.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define TALVERN_HAVE_SSSE3_PATH 1
+#endif
+
+namespace {
+
+// Both limits are the largest texture the renderer could upload; they also stop a tiny RLE
+// file from asking for gigabytes of output.
+constexpr std::int64_t kMaxDimension = 16384;
+
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiRle8 = 1;
+constexpr std::uint32_t kBiRle4 = 2;
+constexpr std::uint32_t kBiBitfields = 3;
+
+std::uint16_t Read16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Read32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+unsigned CountTrailingZeros(std::uint32_t v) {
+  unsigned n = 0;
+  while ((v & 1u) == 0) {
+    v >>= 1;
+    ++n;
+  }
+  return n;
+}
+
+unsigned CountOnes(std::uint32_t v) {
+  unsigned n = 0;
+  for (; v != 0; v &= v - 1) {
+    ++n;
+  }
+  return n;
+}
+
+// A mask is usable when it is one contiguous run of set bits.
+bool SetUpChannel(std::uint32_t mask, BitmapChannel& channel) {
+  if (mask == 0) {
+    return false;
+  }
+  const unsigned shift = CountTrailingZeros(mask);
+  const std::uint32_t run = mask >> shift;
+  if ((run & (run + 1)) != 0) {
+    return false;
+  }
+  const unsigned bits = CountOnes(mask);
+  channel.mask = mask;
+  channel.shift = shift;
+  channel.drop = bits > 8 ? bits - 8 : 0;
+  // Channels of 8 bits or more keep their top 8 bits; narrower ones are widened by bit
+  // replication, so that 5 bits give (v << 3) | (v >> 2) and the maximum always gives 255.
+  const int kept = static_cast<int>(std::min(bits, 8u));
+  for (unsigned v = 0; v < (1u << kept); ++v) {
+    unsigned out = 0;
+    for (int pos = 8 - kept; pos > -kept; pos -= kept) {
+      out |= pos >= 0 ? v << pos : v >> -pos;
+    }
+    channel.scale[v] = static_cast<std::uint8_t>(out);
+  }
+  return true;
+}
+
+bool SetUpFields(std::uint32_t red, std::uint32_t green, std::uint32_t blue, unsigned bitCount,
+                 BitmapPlan& plan) {
+  if ((red & green) != 0 || (red & blue) != 0 || (green & blue) != 0) {
+    return false;
+  }
+  if (bitCount == 16 && ((red | green | blue) >> 16) != 0) {
+    return false;
+  }
+  if (!SetUpChannel(red, plan.red) || !SetUpChannel(green, plan.green) ||
+      !SetUpChannel(blue, plan.blue)) {
+    return false;
+  }
+  plan.standardFields = bitCount == 16 ? (red == 0x7C00 && green == 0x03E0 && blue == 0x001F)
+                                       : (red == 0xFF0000 && green == 0xFF00 && blue == 0xFF);
+  return true;
+}
+
+// ---- Row converters -------------------------------------------------------------------
+// Each writes exactly width * 3 bytes at `out`, never past the row: rows of a top-down
+// source are written in reverse order, so a spill into the next row would clobber it.
+
+void Bgr24RowScalar(const unsigned char* src, unsigned char* out, std::size_t width) {
+  for (std::size_t x = 0; x < width; ++x) {
+    out[0] = src[2];
+    out[1] = src[1];
+    out[2] = src[0];
+    src += 3;
+    out += 3;
+  }
+}
+
+void Bgrx32RowScalar(const unsigned char* src, unsigned char* out, std::size_t width) {
+  for (std::size_t x = 0; x < width; ++x) {
+    out[0] = src[2];
+    out[1] = src[1];
+    out[2] = src[0];
+    src += 4;
+    out += 3;
+  }
+}
+
+#if defined(TALVERN_HAVE_SSSE3_PATH)
+// Four pixels per shuffle. The 16-byte loads and stores stay inside the row because the loop
+// stops while six pixels (18 bytes) remain; the scalar tail finishes the row.
+__attribute__((target("ssse3"))) void Bgr24RowSsse3(const unsigned char* src, unsigned char* out,
+                                                    std::size_t width) {
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+  std::size_t x = 0;
+  for (; x + 6 <= width; x += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm_shuffle_epi8(v, order));
+  }
+  Bgr24RowScalar(src + 3 * x, out + 3 * x, width - x);
+}
+
+__attribute__((target("ssse3"))) void Bgrx32RowSsse3(const unsigned char* src, unsigned char* out,
+                                                     std::size_t width) {
+  const __m128i order =
+      _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -128, -128, -128, -128);
+  std::size_t x = 0;
+  for (; x + 6 <= width; x += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm_shuffle_epi8(v, order));
+  }
+  Bgrx32RowScalar(src + 4 * x, out + 3 * x, width - x);
+}
+
+bool HaveSsse3() {
+  static const bool have = __builtin_cpu_supports("ssse3");
+  return have;
+}
+#endif
+
+void Bgr24Row(const unsigned char* src, unsigned char* out, std::size_t width) {
+#if defined(TALVERN_HAVE_SSSE3_PATH)
+  if (HaveSsse3()) {
+    Bgr24RowSsse3(src, out, width);
+    return;
+  }
+#endif
+  Bgr24RowScalar(src, out, width);
+}
+
+void Bgrx32Row(const unsigned char* src, unsigned char* out, std::size_t width) {
+#if defined(TALVERN_HAVE_SSSE3_PATH)
+  if (HaveSsse3()) {
+    Bgrx32RowSsse3(src, out, width);
+    return;
+  }
+#endif
+  Bgrx32RowScalar(src, out, width);
+}
+
+inline void PutFields(const BitmapPlan& plan, std::uint32_t pixel, unsigned char* out) {
+  out[0] = plan.red.scale[((pixel & plan.red.mask) >> plan.red.shift) >> plan.red.drop];
+  out[1] = plan.green.scale[((pixel & plan.green.mask) >> plan.green.shift) >> plan.green.drop];
+  out[2] = plan.blue.scale[((pixel & plan.blue.mask) >> plan.blue.shift) >> plan.blue.drop];
+}
+
+// 5-5-5 with bit 15 ignored; the shifts are constants so the compiler can vectorise.
+void Rgb555Row(const unsigned char* src, unsigned char* out, std::size_t width) {
+  for (std::size_t x = 0; x < width; ++x) {
+    const unsigned pixel = static_cast<unsigned>(src[2 * x]) | (src[2 * x + 1] << 8);
+    const unsigned r = (pixel >> 10) & 31;
+    const unsigned g = (pixel >> 5) & 31;
+    const unsigned b = pixel & 31;
+    out[3 * x] = static_cast<unsigned char>((r << 3) | (r >> 2));
+    out[3 * x + 1] = static_cast<unsigned char>((g << 3) | (g >> 2));
+    out[3 * x + 2] = static_cast<unsigned char>((b << 3) | (b >> 2));
+  }
+}
+
+void Fields16Row(const BitmapPlan& plan, const unsigned char* src, unsigned char* out,
+                 std::size_t width) {
+  if (plan.standardFields) {
+    Rgb555Row(src, out, width);
+    return;
+  }
+  for (std::size_t x = 0; x < width; ++x) {
+    PutFields(plan, Read16(src + 2 * x), out + 3 * x);
+  }
+}
+
+void Fields32Row(const BitmapPlan& plan, const unsigned char* src, unsigned char* out,
+                 std::size_t width) {
+  if (plan.standardFields) {
+    Bgrx32Row(src, out, width);
+    return;
+  }
+  for (std::size_t x = 0; x < width; ++x) {
+    PutFields(plan, Read32(src + 4 * x), out + 3 * x);
+  }
+}
+
+// One palette colour per pixel; all but the last pixel are stored as four bytes, the fourth
+// being overwritten by the next pixel.
+void Palette8Row(const BitmapPlan& plan, const unsigned char* src, unsigned char* out,
+                 std::size_t width) {
+  std::size_t x = 0;
+  for (; x + 1 < width; ++x) {
+    std::memcpy(out + 3 * x, plan.palette[src[x]], 4);
+  }
+  std::memcpy(out + 3 * x, plan.palette[src[x]], 3);
+}
+
+// Packed pixels: every source byte expands through a table of its `perByte` pixels; the
+// leftmost pixel is in the byte's most significant bits.
+struct PackedTable {
+  unsigned char bytes[256][24];
+};
+
+void BuildPackedTable(const BitmapPlan& plan, unsigned bitsPerPixel, PackedTable& table) {
+  const unsigned perByte = 8 / bitsPerPixel;
+  const unsigned mask = (1u << bitsPerPixel) - 1;
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    for (unsigned i = 0; i < perByte; ++i) {
+      const unsigned index = (byte >> (8 - bitsPerPixel * (i + 1))) & mask;
+      std::memcpy(table.bytes[byte] + 3 * i, plan.palette[index], 3);
+    }
+  }
+}
+
+void PackedRow(const PackedTable& table, unsigned bitsPerPixel, const unsigned char* src,
+               unsigned char* out, std::size_t width) {
+  const std::size_t perByte = 8 / bitsPerPixel;
+  const std::size_t chunk = perByte * 3;
+  const std::size_t whole = width / perByte;
+  for (std::size_t i = 0; i < whole; ++i) {
+    std::memcpy(out + i * chunk, table.bytes[src[i]], chunk);
+  }
+  const std::size_t rest = width - whole * perByte;
+  if (rest != 0) {
+    std::memcpy(out + whole * chunk, table.bytes[src[whole]], rest * 3);
+  }
+}
+
+// ---- Run-length encoded sources -------------------------------------------------------
+// The stream is read up to the end of the file; the image-size field is not trusted for
+// it. Pixels the stream never writes (after a delta, an early end of line or of bitmap, or
+// a stream cut off by the end of the file) are black, as on a fresh zero-filled canvas. A
+// run that would pass the end of its row stops there. Every write lands at or after the
+// previous one (deltas only move right and up), so the gaps are zeroed as the position
+// passes them and the buffer is touched once.
+struct RleWriter {
+  const BitmapPlan& plan;
+  unsigned char* rgb;
+  std::size_t width;
+  std::size_t rows;
+  std::size_t x = 0;
+  std::size_t y = 0;
+  std::size_t filled = 0; // pixels from the buffer's start already written or zeroed
+
+  void ZeroUpTo(std::size_t position) {
+    if (position > filled) {
+      std::memset(rgb + filled * 3, 0, (position - filled) * 3);
+      filled = position;
+    }
+  }
+
+  // Room left in the current row, and the output for its next pixel (zeroing the gap).
+  std::size_t Begin(unsigned char*& out) {
+    if (y >= rows || x >= width) {
+      return 0;
+    }
+    const std::size_t position = y * width + x;
+    ZeroUpTo(position);
+    out = rgb + position * 3;
+    return width - x;
+  }
+
+  void End(std::size_t written) {
+    if (written != 0) {
+      x += written;
+      filled = y * width + x;
+    }
+  }
+};
+
+void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
+  RleWriter writer{plan, rgb, static_cast<std::size_t>(plan.width),
+                   static_cast<std::size_t>(plan.height)};
+  const unsigned char* p = plan.bits;
+  const unsigned char* const end = plan.bits + plan.bitsSize;
+  while (writer.y < writer.rows && end - p >= 2) {
+    const unsigned count = p[0];
+    const unsigned value = p[1];
+    p += 2;
+    if (count != 0) {
+      // Encoded run: one index (RLE8) or two alternating indexes, high nibble first (RLE4).
+      unsigned char* out = nullptr;
+      const std::size_t n = std::min<std::size_t>(count, writer.Begin(out));
+      if (!four) {
+        for (std::size_t i = 0; i < n; ++i) {
+          std::memcpy(out + 3 * i, plan.palette[value], 3);
+        }
+      } else {
+        for (std::size_t i = 0; i < n; ++i) {
+          std::memcpy(out + 3 * i, plan.palette[(i & 1) ? (value & 15) : (value >> 4)], 3);
+        }
+      }
+      writer.End(n);
+      continue;
+    }
+    if (value == 0) { // end of line
+      writer.x = 0;
+      ++writer.y;
+    } else if (value == 1) { // end of bitmap
+      break;
+    } else if (value == 2) { // delta: right and up (towards later rows)
+      if (end - p < 2) {
+        break;
+      }
+      writer.x = std::min(writer.x + p[0], writer.width);
+      writer.y += p[1];
+      p += 2;
+    } else { // absolute run of `value` indexes, padded to a 16-bit boundary
+      const std::size_t bytes = four ? (value + 1) / 2 : value;
+      if (static_cast<std::size_t>(end - p) < bytes) {
+        break;
+      }
+      unsigned char* out = nullptr;
+      const std::size_t n = std::min<std::size_t>(value, writer.Begin(out));
+      for (std::size_t i = 0; i < n; ++i) {
+        const unsigned index = four ? ((i & 1) ? (p[i / 2] & 15) : (p[i / 2] >> 4)) : p[i];
+        std::memcpy(out + 3 * i, plan.palette[index], 3);
+      }
+      writer.End(n);
+      p += std::min<std::size_t>(bytes + (bytes & 1), static_cast<std::size_t>(end - p));
+    }
+  }
+  writer.ZeroUpTo(writer.width * writer.rows);
+}
+
+} // namespace
+
+std::size_t BitmapResultSize(const BitmapPlan& plan) {
+  return static_cast<std::size_t>(plan.width) * static_cast<std::size_t>(plan.height) * 3;
+}
+
+BitmapFailure PlanBitmapConversion(const unsigned char* working, std::uint32_t paletteCount,
+                                   const unsigned char* file, std::size_t fileSize,
+                                   std::uint64_t pixelOffset, std::uint64_t masks,
+                                   BitmapPlan& plan) {
+  const auto width = static_cast<std::int32_t>(Read32(working + 4));
+  const auto height = static_cast<std::int32_t>(Read32(working + 8));
+  const unsigned bitCount = Read16(working + 14);
+  const std::uint32_t compression = Read32(working + 16);
+
+  // An empty or negative-width picture has nothing to convert.
+  if (width <= 0 || height == 0) {
+    return BitmapFailure::Conversion;
+  }
+  // Heights are compared as 64-bit so that the most negative height cannot overflow.
+  const std::int64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
+  if (width > kMaxDimension || rows > kMaxDimension) {
+    return BitmapFailure::OutOfMemory;
+  }
+  plan.width = width;
+  plan.height = static_cast<std::int32_t>(rows);
+  // A negative height means the rows are stored top row first. Such a file is decoded like
+  // any other, into rows bottom row first with a positive height, so that the texture upload
+  // needs no special case.
+  plan.topDown = height < 0;
+
+  switch (compression) {
+  case kBiRgb:
+    switch (bitCount) {
+    case 1:
+      plan.encoding = BitmapEncoding::Palette1;
+      break;
+    case 4:
+      plan.encoding = BitmapEncoding::Palette4;
+      break;
+    case 8:
+      plan.encoding = BitmapEncoding::Palette8;
+      break;
+    case 16:
+      plan.encoding = BitmapEncoding::Fields16;
+      SetUpFields(0x7C00, 0x03E0, 0x001F, 16, plan);
+      break;
+    case 24:
+      plan.encoding = BitmapEncoding::Bgr24;
+      break;
+    case 32:
+      plan.encoding = BitmapEncoding::Fields32;
+      SetUpFields(0xFF0000, 0xFF00, 0xFF, 32, plan);
+      break;
+    default:
+      return BitmapFailure::Conversion;
+    }
+    break;
+  case kBiRle8:
+  case kBiRle4:
+    if (bitCount != (compression == kBiRle8 ? 8u : 4u)) {
+      return BitmapFailure::Conversion;
+    }
+    // Run-length data is defined bottom-up only; a top-down RLE file is refused, as the
+    // platform's own conversion refuses it.
+    if (plan.topDown) {
+      return BitmapFailure::Conversion;
+    }
+    plan.encoding = compression == kBiRle8 ? BitmapEncoding::Rle8 : BitmapEncoding::Rle4;
+    break;
+  case kBiBitfields:
+    // The three masks (red, green, blue) follow the info header. They are honoured; masks
+    // that are zero, overlap, are not one contiguous run of bits or (for 16 bits) reach
+    // past the pixel are refused.
+    if (bitCount != 16 && bitCount != 32) {
+      return BitmapFailure::Conversion;
+    }
+    if (masks > fileSize || fileSize - masks < 12) {
+      return BitmapFailure::Conversion;
+    }
+    if (!SetUpFields(Read32(file + masks), Read32(file + masks + 4), Read32(file + masks + 8),
+                     bitCount, plan)) {
+      return BitmapFailure::Conversion;
+    }
+    plan.encoding = bitCount == 16 ? BitmapEncoding::Fields16 : BitmapEncoding::Fields32;
+    break;
+  default:
+    return BitmapFailure::Conversion;
+  }
+
+  // The pixel data must lie inside the file: every row an uncompressed source claims (the
+  // last row may omit its padding), or at least the start of a run-length stream.
+  if (pixelOffset > fileSize) {
+    return BitmapFailure::Conversion;
+  }
+  plan.bits = file + pixelOffset;
+  plan.bitsSize = fileSize - static_cast<std::size_t>(pixelOffset);
+  if (plan.encoding != BitmapEncoding::Rle8 && plan.encoding != BitmapEncoding::Rle4) {
+    const std::uint64_t rowBits = static_cast<std::uint64_t>(width) * bitCount;
+    const std::uint64_t rowBytes = (rowBits + 7) / 8;
+    const std::uint64_t stride = (rowBits + 31) / 32 * 4;
+    const std::uint64_t needed = (static_cast<std::uint64_t>(rows) - 1) * stride + rowBytes;
+    if (needed > plan.bitsSize) {
+      return BitmapFailure::Conversion;
+    }
+    plan.sourceStride = static_cast<std::size_t>(stride);
+  }
+
+  // A palette index at or beyond the entries the header holds gives black, like the
+  // zero-filled remainder of a colour table.
+  const std::uint32_t entries = std::min<std::uint32_t>(paletteCount, 256);
+  for (std::uint32_t i = 0; i < entries; ++i) {
+    const unsigned char* entry = working + 40 + 4 * i;
+    plan.palette[i][0] = entry[2];
+    plan.palette[i][1] = entry[1];
+    plan.palette[i][2] = entry[0];
+    plan.palette[i][3] = 0;
+  }
+  return BitmapFailure::None;
+}
+
+void ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb) {
+  const auto width = static_cast<std::size_t>(plan.width);
+  const auto rows = static_cast<std::size_t>(plan.height);
+  if (plan.encoding == BitmapEncoding::Rle8 || plan.encoding == BitmapEncoding::Rle4) {
+    ConvertRle(plan, rgb, plan.encoding == BitmapEncoding::Rle4);
+    return;
+  }
+  PackedTable table;
+  if (plan.encoding == BitmapEncoding::Palette1) {
+    BuildPackedTable(plan, 1, table);
+  } else if (plan.encoding == BitmapEncoding::Palette4) {
+    BuildPackedTable(plan, 4, table);
+  }
+  const std::size_t outStride = width * 3;
+  for (std::size_t r = 0; r < rows; ++r) {
+    const unsigned char* src = plan.bits + r * plan.sourceStride;
+    unsigned char* out = rgb + (plan.topDown ? rows - 1 - r : r) * outStride;
+    switch (plan.encoding) {
+    case BitmapEncoding::Palette1:
+      PackedRow(table, 1, src, out, width);
+      break;
+    case BitmapEncoding::Palette4:
+      PackedRow(table, 4, src, out, width);
+      break;
+    case BitmapEncoding::Palette8:
+      Palette8Row(plan, src, out, width);
+      break;
+    case BitmapEncoding::Fields16:
+      Fields16Row(plan, src, out, width);
+      break;
+    case BitmapEncoding::Bgr24:
+      Bgr24Row(src, out, width);
+      break;
+    case BitmapEncoding::Fields32:
+      Fields32Row(plan, src, out, width);
+      break;
+    case BitmapEncoding::Rle8:
+    case BitmapEncoding::Rle4:
+      break;
+    }
+  }
+}
+
+unsigned char* AllocateBitmapPixels(std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  if (bytes >= 2 * kHugePage) {
+    const std::size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+    if (void* block = std::aligned_alloc(kHugePage, rounded)) {
+      madvise(block, rounded, MADV_HUGEPAGE); // only advice: a refusal changes nothing
+      return static_cast<unsigned char*>(block);
+    }
+  }
+#endif
+  return static_cast<unsigned char*>(std::malloc(bytes != 0 ? bytes : 1));
+}
