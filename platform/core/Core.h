@@ -44,11 +44,12 @@ bool CoreClassRegistered(LPCSTR className);
 // Windows. CoreCreateWindow looks the class up, builds the record, asks the backend for a
 // native window, then sends WM_NCCREATE and WM_CREATE. CoreDestroyWindow sends WM_DESTROY
 // and WM_NCDESTROY, releases the native window and forgets the handle.
-HWND CoreCreateWindow(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                      int y, int width, int height, HINSTANCE instance, LPVOID param);
+HWND CoreCreateWindow(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                      int width, int height, HINSTANCE instance, LPVOID param);
 BOOL CoreDestroyWindow(HWND window);
 CoreWindow* CoreFindWindow(HWND window); // null for a handle that is not (or no longer) ours
 CoreWindow* CoreNewestWindow();          // the most recently created live window, or null
+int CoreWindowCount();                   // windows created and not yet destroyed
 BOOL CoreAdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle);
 BOOL CoreShowWindow(HWND window, int command);
 BOOL CoreSetForegroundWindow(HWND window);
@@ -77,6 +78,7 @@ bool CoreScreenSaverAllowed(HWND window, WPARAM command);
 
 // Cursor display counter (starts at 0; the cursor shows while it is >= 0).
 int CoreShowCursor(BOOL show);
+int CoreCursorCounter(); // the counter's value, without changing it
 
 // Module, icons, cursors.
 HMODULE CoreGetModuleHandle(LPCSTR moduleName);

@@ -100,6 +100,9 @@ std::string HeadlessJournalDump(); // one "name(args) -> result" line per call
 int HeadlessJournalFind(const std::string& name, int from = 0);
 // Number of calls named `name`.
 int HeadlessJournalCount(const std::string& name);
+// Journaling is on after HeadlessReset; a long-running tool or benchmark may turn it off
+// so the journal does not grow with every frame. Fault injection works either way.
+void HeadlessSetJournaling(bool on);
 
 // ---- Fault injection --------------------------------------------------------------
 // Make the nth call (1-based, counted from now) of the named operation fail the way the
