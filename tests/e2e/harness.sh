@@ -46,25 +46,24 @@ e2e_fail() {
   exit 1
 }
 
-# e2e_cleanup: kill every process this harness started (newest first: programs, then the
-# window manager, then Xvfb) and remove the work directory unless E2E_KEEP=1. Installed as
+# e2e_cleanup: end every process this harness started, newest first (programs, then the
+# window manager, then Xvfb): SIGTERM, up to 3 s to end, then SIGKILL and remove the work directory unless E2E_KEEP=1. Installed as
 # the EXIT trap by e2e_init; safe to call more than once.
 e2e_cleanup() {
-  local i pid
+  local i pid n
+  # One at a time, so that each program can still talk to the X server while it ends.
   for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
     pid=${E2E_PIDS[$i]}
     if kill -0 "$pid" 2>/dev/null; then
       kill -TERM "$pid" 2>/dev/null
+      n=0
+      while kill -0 "$pid" 2>/dev/null && [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" != Z* ]] &&
+        ((n < 30)); do
+        sleep 0.1
+        n=$((n + 1))
+      done
+      kill -KILL "$pid" 2>/dev/null
     fi
-  done
-  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
-    pid=${E2E_PIDS[$i]}
-    local n=0
-    while kill -0 "$pid" 2>/dev/null && ((n < 20)); do
-      sleep 0.1
-      n=$((n + 1))
-    done
-    kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
   E2E_PIDS=()
@@ -173,13 +172,14 @@ e2e_wait_pid() {
   E2E_STATUS=$status
 }
 
-# e2e_wait_line FILE PATTERN [TIMEOUT]: wait up to TIMEOUT seconds (default 10) until a
-# line of FILE matches the extended regular expression PATTERN; prints the first such line.
+# e2e_wait_line FILE PATTERN [TIMEOUT] [FROM]: wait up to TIMEOUT seconds (default 10)
+# until a line of FILE after its first FROM lines (default 0) matches the extended regular
+# expression PATTERN; prints the first such line.
 e2e_wait_line() {
-  local file=$1 pattern=$2 timeout=${3:-10} n=0 line
+  local file=$1 pattern=$2 timeout=${3:-10} from=${4:-0} n=0 line
   local limit=$((timeout * 10))
   while true; do
-    if [[ -f "$file" ]] && line=$(grep -E -m1 -- "$pattern" "$file"); then
+    if [[ -f "$file" ]] && line=$(tail -n "+$((from + 1))" "$file" | grep -E -m1 -- "$pattern"); then
       echo "$line"
       return 0
     fi
@@ -187,6 +187,16 @@ e2e_wait_line() {
     ((n > limit)) && return 1
     sleep 0.1
   done
+}
+
+# e2e_line_count FILE: the number of lines FILE has now (0 when it does not exist); pass it
+# as FROM to e2e_wait_line to wait only for output that comes after this point.
+e2e_line_count() {
+  if [[ -f "$1" ]]; then
+    wc -l <"$1" | tr -d ' '
+  else
+    echo 0
+  fi
 }
 
 # e2e_find_window TITLE: the id (decimal) of a visible top-level window whose name is
