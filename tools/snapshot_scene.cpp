@@ -84,6 +84,14 @@ void CloseSnapshotWindow() {
   UnregisterClassA(ClassName, GetModuleHandleA(nullptr));
 }
 
+bool MakeSnapshotContextCurrent(bool current) {
+  if (Snapshot.renderingContext == nullptr) {
+    return false;
+  }
+  return current ? wglMakeCurrent(Snapshot.deviceContext, Snapshot.renderingContext)
+                 : wglMakeCurrent(nullptr, nullptr);
+}
+
 bool SwapSnapshotWindow() {
   return Snapshot.deviceContext != nullptr && SwapBuffers(Snapshot.deviceContext);
 }

@@ -19,6 +19,8 @@ struct SnapshotImage {
 bool OpenSnapshotWindow(int width, int height);
 // Releases the context, the device context and the window, and unregisters the class.
 void CloseSnapshotWindow();
+// Makes the snapshot window's context current again, or releases it (no context current).
+bool MakeSnapshotContextCurrent(bool current);
 // Presents the back buffer of the snapshot window.
 bool SwapSnapshotWindow();
 
