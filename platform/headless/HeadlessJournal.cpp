@@ -145,7 +145,7 @@ void AppendEscaped(std::string& out, unsigned int c) {
     break;
   default:
     if (c < 0x20 || c == 0x7F) {
-      char code[8];
+      char code[16];
       std::snprintf(code, sizeof code, "\\x%02x", c);
       out += code;
     } else {
