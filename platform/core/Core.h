@@ -59,6 +59,11 @@ BOOL CoreGetClientRect(HWND window, RECT* rect);
 
 // Backends report native changes through these; each delivers the Win32 messages for it
 // (WM_SIZE with the new client size, WM_ACTIVATE with the minimised flag in the high word).
+// Each does nothing when the state has not changed, so a backend may report a change that
+// a window-management call (ShowWindow, SetFocus, ...) has already delivered.
+//   minimised: WM_SIZE (SIZE_MINIMIZED, 0 by 0), then WM_ACTIVATE (WA_INACTIVE, minimised)
+//   restored:  WM_ACTIVATE (WA_ACTIVE, not minimised), then WM_SIZE with the client size
+//   focus:     WM_ACTIVATE to the window losing the activation, then to the one gaining it
 void CoreClientSizeChanged(HWND window, int width, int height);
 void CoreMinimizedChanged(HWND window, bool minimized);
 void CoreFocusChanged(HWND window, bool focused);

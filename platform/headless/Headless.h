@@ -23,7 +23,10 @@ void HeadlessReset();
 // Each action is delivered to the newest live window through the message queue, the
 // same PeekMessageA path as real input, once `afterSwaps` SwapBuffers calls have been
 // made in total since the reset (0: at the first PeekMessageA). Actions due at the same
-// point arrive in the order they were scripted.
+// point arrive in the order they were scripted: key, close and message actions are posted
+// (and each is retrieved before anything scripted after it happens); minimise, restore,
+// activation and resize send their messages to the window procedure from inside
+// PeekMessageA, as Win32 sends them. While no window exists, due actions wait for one.
 enum class HeadlessAction {
   KeyDown,    // WM_KEYDOWN, wParam = key (each further KeyDown acts as an auto-repeat)
   KeyUp,      // WM_KEYUP

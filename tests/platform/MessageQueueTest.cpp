@@ -173,6 +173,27 @@ TEST_F(MessageQueue, ScriptedKeysArriveAtTheirSwapWithWin32KeyData) {
   EXPECT_EQ(bit(msg, 29), 0u) << "F10 is a system key without Alt";
 }
 
+TEST_F(MessageQueue, ScriptedEventsKeepTheirOrderAndWaitForAWindow) {
+  HeadlessKeyDownAt(0, 'A');
+  HeadlessActionAt(0, HeadlessAction::Minimize);
+  HeadlessKeyUpAt(0, 'A');
+  MSG msg{};
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "no window yet";
+
+  RegisterRecorder();
+  HWND window = MakeWindow(32, 32);
+  Seen.clear();
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, WM_KEYDOWN);
+  EXPECT_EQ(msg.hwnd, window);
+  EXPECT_TRUE(Seen.empty()) << "the minimise comes after the key-down is retrieved";
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(SeenNumbers(), (std::vector<UINT>{WM_SIZE, WM_ACTIVATE}))
+      << "sent inside PeekMessageA before the key-up is handed out";
+  EXPECT_EQ(msg.message, WM_KEYUP);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+}
+
 TEST_F(MessageQueue, CloseRequestsReachWmCloseThroughDefaultProcessing) {
   RegisterRecorder();
   HWND window = MakeWindow(32, 32);
