@@ -129,6 +129,15 @@ int DialogCall(const std::string& text) {
   return -1;
 }
 
+std::vector<std::string> CallNames(int from) {
+  std::vector<std::string> names;
+  const auto& journal = HeadlessJournal();
+  for (std::size_t i = static_cast<std::size_t>(from); i < journal.size(); ++i) {
+    names.push_back(journal[i].name);
+  }
+  return names;
+}
+
 std::vector<std::string> DialogTexts() {
   std::vector<std::string> texts;
   for (const auto& dialog : HeadlessDialogs()) {

@@ -36,6 +36,8 @@ void FreshProcess();
 int NthCall(const std::string& name, int occurrence);
 // Index in the journal of the message box whose text is `text`, or -1.
 int DialogCall(const std::string& text);
+// Names of the journal's calls from index `from` on.
+std::vector<std::string> CallNames(int from);
 // Texts of all message boxes shown so far.
 std::vector<std::string> DialogTexts();
 // The expected value of a float that starts at `start` and has `step` added in single
