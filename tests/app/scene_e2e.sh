@@ -64,7 +64,13 @@ expect_scene_drawn() {
 }
 
 expect_exit_zero() {
-  e2e_wait_pid "$E2E_PID" "${1:-15}" || e2e_fail "the program did not end"
+  if ! e2e_wait_pid "$E2E_PID" "${1:-15}"; then
+    local caption
+    for caption in "SHUTDOWN ERROR" "ERROR"; do
+      e2e_find_dialog "$caption" >/dev/null && e2e_fail "the program waits on an $caption box"
+    done
+    e2e_fail "the program did not end"
+  fi
   [[ "$E2E_STATUS" == 0 ]] || e2e_fail "exit status $E2E_STATUS, not 0"
   e2e_log "exit status 0"
 }
