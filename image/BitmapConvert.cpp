@@ -6,6 +6,7 @@
 #include "BitmapConvert.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,6 +37,17 @@ std::uint16_t Read16(const unsigned char* p) {
 std::uint32_t Read32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void StoreLittle32(unsigned char* p, std::uint32_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 4);
+    return;
+  }
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
 }
 
 unsigned CountTrailingZeros(std::uint32_t v) {
@@ -123,6 +135,19 @@ void Bgrx32RowScalar(const unsigned char* src, unsigned char* out, std::size_t w
   }
 }
 
+// 5-5-5 with bit 15 ignored.
+void Rgb555RowScalar(const unsigned char* src, unsigned char* out, std::size_t width) {
+  for (std::size_t x = 0; x < width; ++x) {
+    const unsigned pixel = static_cast<unsigned>(src[2 * x]) | (src[2 * x + 1] << 8);
+    const unsigned r = (pixel >> 10) & 31;
+    const unsigned g = (pixel >> 5) & 31;
+    const unsigned b = pixel & 31;
+    out[3 * x] = static_cast<unsigned char>((r << 3) | (r >> 2));
+    out[3 * x + 1] = static_cast<unsigned char>((g << 3) | (g >> 2));
+    out[3 * x + 2] = static_cast<unsigned char>((b << 3) | (b >> 2));
+  }
+}
+
 #if defined(TALVERN_HAVE_SSSE3_PATH)
 // Four pixels per shuffle. The 16-byte loads and stores stay inside the row because the loop
 // stops while six pixels (18 bytes) remain; the scalar tail finishes the row.
@@ -149,6 +174,39 @@ __attribute__((target("ssse3"))) void Bgrx32RowSsse3(const unsigned char* src, u
   Bgrx32RowScalar(src + 4 * x, out + 3 * x, width - x);
 }
 
+// Eight 5-5-5 pixels at a time: the channels are widened in 16-bit lanes, packed to bytes
+// and interleaved into exactly 24 output bytes.
+__attribute__((target("ssse3"))) void Rgb555RowSsse3(const unsigned char* src, unsigned char* out,
+                                                     std::size_t width) {
+  const __m128i five = _mm_set1_epi16(31);
+  // Output bytes 0..15 and 16..23 of eight pixels, from RG (r0 g0 r1 g1 ...) and B (b0 b1 ...).
+  const __m128i fromRg0 =
+      _mm_setr_epi8(0, 1, -128, 2, 3, -128, 4, 5, -128, 6, 7, -128, 8, 9, -128, 10);
+  const __m128i fromB0 = _mm_setr_epi8(-128, -128, 0, -128, -128, 1, -128, -128, 2, -128, -128, 3,
+                                       -128, -128, 4, -128);
+  const __m128i fromRg1 = _mm_setr_epi8(11, -128, 12, 13, -128, 14, 15, -128, -128, -128, -128,
+                                        -128, -128, -128, -128, -128);
+  const __m128i fromB1 = _mm_setr_epi8(-128, 5, -128, -128, 6, -128, -128, 7, -128, -128, -128,
+                                       -128, -128, -128, -128, -128);
+  std::size_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * x));
+    const __m128i r5 = _mm_and_si128(_mm_srli_epi16(v, 10), five);
+    const __m128i g5 = _mm_and_si128(_mm_srli_epi16(v, 5), five);
+    const __m128i b5 = _mm_and_si128(v, five);
+    const __m128i r8 = _mm_or_si128(_mm_slli_epi16(r5, 3), _mm_srli_epi16(r5, 2));
+    const __m128i g8 = _mm_or_si128(_mm_slli_epi16(g5, 3), _mm_srli_epi16(g5, 2));
+    const __m128i b8 = _mm_or_si128(_mm_slli_epi16(b5, 3), _mm_srli_epi16(b5, 2));
+    const __m128i rg = _mm_unpacklo_epi8(_mm_packus_epi16(r8, r8), _mm_packus_epi16(g8, g8));
+    const __m128i b = _mm_packus_epi16(b8, b8);
+    const __m128i out0 = _mm_or_si128(_mm_shuffle_epi8(rg, fromRg0), _mm_shuffle_epi8(b, fromB0));
+    const __m128i out1 = _mm_or_si128(_mm_shuffle_epi8(rg, fromRg1), _mm_shuffle_epi8(b, fromB1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), out0);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * x + 16), out1);
+  }
+  Rgb555RowScalar(src + 2 * x, out + 3 * x, width - x);
+}
+
 bool HaveSsse3() {
   static const bool have = __builtin_cpu_supports("ssse3");
   return have;
@@ -165,6 +223,16 @@ void Bgr24Row(const unsigned char* src, unsigned char* out, std::size_t width) {
   Bgr24RowScalar(src, out, width);
 }
 
+void Rgb555Row(const unsigned char* src, unsigned char* out, std::size_t width) {
+#if defined(TALVERN_HAVE_SSSE3_PATH)
+  if (HaveSsse3()) {
+    Rgb555RowSsse3(src, out, width);
+    return;
+  }
+#endif
+  Rgb555RowScalar(src, out, width);
+}
+
 void Bgrx32Row(const unsigned char* src, unsigned char* out, std::size_t width) {
 #if defined(TALVERN_HAVE_SSSE3_PATH)
   if (HaveSsse3()) {
@@ -179,19 +247,6 @@ inline void PutFields(const BitmapPlan& plan, std::uint32_t pixel, unsigned char
   out[0] = plan.red.scale[((pixel & plan.red.mask) >> plan.red.shift) >> plan.red.drop];
   out[1] = plan.green.scale[((pixel & plan.green.mask) >> plan.green.shift) >> plan.green.drop];
   out[2] = plan.blue.scale[((pixel & plan.blue.mask) >> plan.blue.shift) >> plan.blue.drop];
-}
-
-// 5-5-5 with bit 15 ignored; the shifts are constants so the compiler can vectorise.
-void Rgb555Row(const unsigned char* src, unsigned char* out, std::size_t width) {
-  for (std::size_t x = 0; x < width; ++x) {
-    const unsigned pixel = static_cast<unsigned>(src[2 * x]) | (src[2 * x + 1] << 8);
-    const unsigned r = (pixel >> 10) & 31;
-    const unsigned g = (pixel >> 5) & 31;
-    const unsigned b = pixel & 31;
-    out[3 * x] = static_cast<unsigned char>((r << 3) | (r >> 2));
-    out[3 * x + 1] = static_cast<unsigned char>((g << 3) | (g >> 2));
-    out[3 * x + 2] = static_cast<unsigned char>((b << 3) | (b >> 2));
-  }
 }
 
 void Fields16Row(const BitmapPlan& plan, const unsigned char* src, unsigned char* out,
@@ -216,15 +271,30 @@ void Fields32Row(const BitmapPlan& plan, const unsigned char* src, unsigned char
   }
 }
 
-// One palette colour per pixel; all but the last pixel are stored as four bytes, the fourth
-// being overwritten by the next pixel.
+// One palette colour per pixel. The table is copied to a local array first: stores
+// through `out` (unsigned char) could otherwise alias the plan, forcing a reload of every
+// entry. Four pixels become three 32-bit words.
 void Palette8Row(const BitmapPlan& plan, const unsigned char* src, unsigned char* out,
                  std::size_t width) {
-  std::size_t x = 0;
-  for (; x + 1 < width; ++x) {
-    std::memcpy(out + 3 * x, plan.palette[src[x]], 4);
+  std::uint32_t colour[256];
+  for (int i = 0; i < 256; ++i) {
+    colour[i] = static_cast<std::uint32_t>(plan.palette[i][0]) |
+                (static_cast<std::uint32_t>(plan.palette[i][1]) << 8) |
+                (static_cast<std::uint32_t>(plan.palette[i][2]) << 16);
   }
-  std::memcpy(out + 3 * x, plan.palette[src[x]], 3);
+  std::size_t x = 0;
+  for (; x + 4 <= width; x += 4) {
+    const std::uint32_t p0 = colour[src[x]];
+    const std::uint32_t p1 = colour[src[x + 1]];
+    const std::uint32_t p2 = colour[src[x + 2]];
+    const std::uint32_t p3 = colour[src[x + 3]];
+    StoreLittle32(out + 3 * x, p0 | (p1 << 24));
+    StoreLittle32(out + 3 * x + 4, (p1 >> 8) | (p2 << 16));
+    StoreLittle32(out + 3 * x + 8, (p2 >> 16) | (p3 << 8));
+  }
+  for (; x < width; ++x) {
+    std::memcpy(out + 3 * x, plan.palette[src[x]], 3);
+  }
 }
 
 // Packed pixels: every source byte expands through a table of its `perByte` pixels; the
