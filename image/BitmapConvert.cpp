@@ -370,9 +370,32 @@ struct RleWriter {
   }
 };
 
+// Stores the colours of n pixels, colour(i) giving pixel i's packed R | G << 8 | B << 16.
+// All but the last are stored as four bytes, the fourth overwritten by the next pixel, so
+// nothing lands past the run.
+template <typename Colour> void PutRun(unsigned char* out, std::size_t n, Colour colour) {
+  if (n == 0) {
+    return;
+  }
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    StoreLittle32(out + 3 * i, colour(i));
+  }
+  const std::uint32_t last = colour(n - 1);
+  out[3 * (n - 1)] = static_cast<unsigned char>(last);
+  out[3 * (n - 1) + 1] = static_cast<unsigned char>(last >> 8);
+  out[3 * (n - 1) + 2] = static_cast<unsigned char>(last >> 16);
+}
+
 void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
   RleWriter writer{plan, rgb, static_cast<std::size_t>(plan.width),
                    static_cast<std::size_t>(plan.height)};
+  // A local copy of the table, which stores through `out` cannot alias.
+  std::uint32_t colour[256];
+  for (int i = 0; i < 256; ++i) {
+    colour[i] = static_cast<std::uint32_t>(plan.palette[i][0]) |
+                (static_cast<std::uint32_t>(plan.palette[i][1]) << 8) |
+                (static_cast<std::uint32_t>(plan.palette[i][2]) << 16);
+  }
   const unsigned char* p = plan.bits;
   const unsigned char* const end = plan.bits + plan.bitsSize;
   while (writer.y < writer.rows && end - p >= 2) {
@@ -384,13 +407,11 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       unsigned char* out = nullptr;
       const std::size_t n = std::min<std::size_t>(count, writer.Begin(out));
       if (!four) {
-        for (std::size_t i = 0; i < n; ++i) {
-          std::memcpy(out + 3 * i, plan.palette[value], 3);
-        }
+        const std::uint32_t c = colour[value];
+        PutRun(out, n, [c](std::size_t) { return c; });
       } else {
-        for (std::size_t i = 0; i < n; ++i) {
-          std::memcpy(out + 3 * i, plan.palette[(i & 1) ? (value & 15) : (value >> 4)], 3);
-        }
+        const std::uint32_t pair[2] = {colour[value >> 4], colour[value & 15]};
+        PutRun(out, n, [&pair](std::size_t i) { return pair[i & 1]; });
       }
       writer.End(n);
       continue;
@@ -414,9 +435,12 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       }
       unsigned char* out = nullptr;
       const std::size_t n = std::min<std::size_t>(value, writer.Begin(out));
-      for (std::size_t i = 0; i < n; ++i) {
-        const unsigned index = four ? ((i & 1) ? (p[i / 2] & 15) : (p[i / 2] >> 4)) : p[i];
-        std::memcpy(out + 3 * i, plan.palette[index], 3);
+      if (four) {
+        PutRun(out, n, [&colour, p](std::size_t i) {
+          return colour[(i & 1) ? (p[i / 2] & 15) : (p[i / 2] >> 4)];
+        });
+      } else {
+        PutRun(out, n, [&colour, p](std::size_t i) { return colour[p[i]]; });
       }
       writer.End(n);
       p += std::min<std::size_t>(bytes + (bytes & 1), static_cast<std::size_t>(end - p));
