@@ -62,7 +62,8 @@ int HeadlessSwapCount();
 
 // ---- Frames -----------------------------------------------------------------------
 // Ask for the frame presented by swap number `swapNumber` (1-based) to be read back at that
-// swap; it can then be fetched after the window is gone.
+// swap; it can then be fetched after the window is gone. The frame is empty (0 by 0) when
+// no rendering context was current on the swapped device context.
 struct HeadlessFrame {
   int swapNumber = 0;
   int width = 0;
