@@ -20,6 +20,9 @@
 #                   it e2e_close_window falls back to Alt+F4 through openbox)
 #   E2E_KEEP        when set to 1, the work directory is kept after the test
 
+# The folder of this file (for lsan.supp).
+E2E_HARNESS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
 # Processes started by this harness (only these are ever killed).
 E2E_PIDS=()
 E2E_WORK=""
@@ -72,14 +75,17 @@ e2e_cleanup() {
   fi
 }
 
-# e2e_init: create the work directory ($E2E_WORK, under $TMPDIR or /tmp) and install the
-# clean-up trap (EXIT, and INT/TERM which exit through it). Call once, first.
+# e2e_init: create the work directory ($E2E_WORK, under $TMPDIR or /tmp), install the
+# clean-up trap (EXIT, and INT/TERM which exit through it), clear DISPLAY and
+# WAYLAND_DISPLAY, and point LSAN_OPTIONS at lsan.supp beside this file. Call once, first.
 e2e_init() {
   E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/e2e.XXXXXX") || return 1
   trap e2e_cleanup EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
   unset DISPLAY WAYLAND_DISPLAY
+  # Sanitizer builds: leaks inside the system libraries under SDL are not ours to report.
+  export LSAN_OPTIONS="suppressions=$E2E_HARNESS_DIR/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 }
 
 # e2e_track PID: add a process started elsewhere to the set the clean-up kills.
@@ -143,7 +149,9 @@ e2e_start_x() {
 e2e_run() {
   local out=$1
   shift
-  "$@" >"$out" 2>&1 </dev/null &
+  # Emptied here, not in the child, so nothing waits on an earlier run's lines meanwhile.
+  : >"$out"
+  "$@" >>"$out" 2>&1 </dev/null &
   E2E_PID=$!
   e2e_track "$E2E_PID"
 }

@@ -8,11 +8,11 @@ source "$(dirname "$0")/../e2e/harness.sh"
 e2e_init
 e2e_start_x 640x480x16 || e2e_fail "no X server"
 
-# interrupt SIGNAL ARGS...: run the probe, send SIGNAL once it is ready, check the ending.
+# interrupt NAME SIGNAL ARGS...: run the probe (output in NAME.txt), send SIGNAL once it is
+# ready, and check the ending.
 interrupt() {
-  local signal=$1
-  shift
-  local out=$E2E_WORK/probe-$signal.txt
+  local out=$E2E_WORK/$1.txt signal=$2
+  shift 2
   e2e_run "$out" "$SDL_PROBE" window "$@"
   e2e_wait_line "$out" '^ready$' 30 >/dev/null || e2e_fail "the probe did not get ready"
   local from
@@ -26,9 +26,10 @@ interrupt() {
     e2e_fail "SIG$signal ending: $after"
 }
 
-interrupt INT --title "Probe Interrupt"
-interrupt TERM --title "Probe Terminate"
-interrupt TERM --title "Probe Full" --fullscreen
-grep -qx 'restored fullscreen 0' "$E2E_WORK/probe-TERM.txt" ||
+interrupt windowed-int INT --title "Probe Interrupt"
+interrupt windowed-term TERM --title "Probe Terminate"
+interrupt fullscreen-term TERM --title "Probe Full" --fullscreen
+grep -qx 'display 0' "$E2E_WORK/fullscreen-term.txt" || e2e_fail "the full-screen switch failed"
+grep -qx 'restored fullscreen 0' "$E2E_WORK/fullscreen-term.txt" ||
   e2e_fail "full screen not left after SIGTERM"
 e2e_log "pass"
