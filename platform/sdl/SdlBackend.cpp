@@ -196,6 +196,12 @@ bool SdlVideoReady() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   for (const char* driver : {"x11", "wayland"}) {
+    // Wayland only when a compositor is named: without one its library complains on
+    // stderr about the runtime directory before failing.
+    const char* compositor = std::getenv("WAYLAND_DISPLAY");
+    if (SDL_strcmp(driver, "wayland") == 0 && (compositor == nullptr || *compositor == '\0')) {
+      continue;
+    }
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, driver, SDL_HINT_OVERRIDE);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
       videoState = VideoState::Ready;
