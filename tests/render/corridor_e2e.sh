@@ -132,7 +132,7 @@ run_walk() {
   client_shot start
   local forward error startError yawRight yawLeft
   # Up: forward. The nearest snapshot must lie ahead and fit clearly better than the start.
-  e2e_hold_key Up 0.8
+  e2e_hold_key Up 1.5
   sleep 0.5
   client_shot walked
   read -r forward error <<<"$(best_forward walked 0)"
@@ -143,13 +143,13 @@ run_walk() {
     e2e_fail "after Up no forward position fits clearly better than the start"
 
   # Right turns right, Left as long turns back.
-  e2e_hold_key Right 0.4
+  e2e_hold_key Right 0.8
   sleep 0.5
   client_shot right
   read -r yawRight error <<<"$(best_yaw right "$forward")"
   e2e_log "after Right: nearest yaw $yawRight ($error)"
   ((yawRight > 0)) || e2e_fail "Right did not turn the view right (nearest $yawRight)"
-  e2e_hold_key Left 0.4
+  e2e_hold_key Left 0.8
   sleep 0.5
   client_shot left
   read -r yawLeft error <<<"$(best_yaw left "$forward")"
