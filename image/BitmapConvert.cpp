@@ -336,7 +336,6 @@ void PackedRow(const PackedTable& table, unsigned bitsPerPixel, const unsigned c
 // previous one (deltas only move right and up), so the gaps are zeroed as the position
 // passes them and the buffer is touched once.
 struct RleWriter {
-  const BitmapPlan& plan;
   unsigned char* rgb;
   std::size_t width;
   std::size_t rows;
@@ -387,7 +386,7 @@ template <typename Colour> void PutRun(unsigned char* out, std::size_t n, Colour
 }
 
 void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
-  RleWriter writer{plan, rgb, static_cast<std::size_t>(plan.width),
+  RleWriter writer{rgb, static_cast<std::size_t>(plan.width),
                    static_cast<std::size_t>(plan.height)};
   // A local copy of the table, which stores through `out` cannot alias.
   std::uint32_t colour[256];

@@ -390,3 +390,29 @@ TEST(BitmapFailure, LongPathsAreCutSoTheTextFits) {
   }
   std::setlocale(LC_ALL, "C");
 }
+
+// The box belongs to whichever window has the keyboard focus, as the scene window does
+// while the textures load.
+TEST(BitmapFailure, MessagesBelongToTheFocusedWindow) {
+  HeadlessReset();
+  HeadlessCaptureDialogs(true);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.lpszClassName = "DecoderTestOwner";
+  ASSERT_NE(RegisterClassA(&windowClass), 0);
+  HWND window = CreateWindowExA(0, "DecoderTestOwner", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64,
+                                nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOW);
+  SetFocus(window);
+  ASSERT_EQ(GetFocus(), window);
+  const std::string missing = "/nonexistent/owner.bmp";
+  RgbImage* image = DecodeBitmapFile(missing.c_str());
+  EXPECT_EQ(image, nullptr);
+  ASSERT_EQ(HeadlessDialogs().size(), 1u);
+  EXPECT_EQ(HeadlessDialogs()[0].owner, window);
+  EXPECT_EQ(HeadlessDialogs()[0].text, OpenFailure(missing));
+  DestroyWindow(window);
+  UnregisterClassA("DecoderTestOwner", nullptr);
+  HeadlessReset();
+}
