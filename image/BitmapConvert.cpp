@@ -462,6 +462,7 @@ BitmapFailure PlanBitmapConversion(const unsigned char* working, std::uint32_t p
   const auto height = static_cast<std::int32_t>(Read32(working + 8));
   const unsigned bitCount = Read16(working + 14);
   const std::uint32_t compression = Read32(working + 16);
+  // The planes field is passed on unchecked: it does not change the conversion.
 
   // An empty or negative-width picture has nothing to convert.
   if (width <= 0 || height == 0) {
