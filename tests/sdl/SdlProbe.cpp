@@ -11,7 +11,8 @@
 //       centre of the first frame, read back before the swap), "ready", "saver on|off" on
 //       every change of SDL's screen-saver state, "msg <NAME> <wParam> <lParam>" per
 //       message, "quit <code>", "restored fullscreen <n>" (full-screen windows left after
-//       ChangeDisplaySettingsA(NULL, 0)), and "teardown ok" or "teardown failed".
+//       ChangeDisplaySettingsA(NULL, 0)), "cursor <0|1>" (SDL's cursor after each ShowCursor
+//       in full screen), and "teardown ok" or "teardown failed".
 //       Window creation failing prints "create failed" and exits 0, as the program does.
 //   sdl-probe dialog ok|yesno TEXT CAPTION
 //       Shows one message box and prints "answer <id>".
@@ -144,6 +145,7 @@ int RunWindow(const std::string& title, bool fullscreen) {
   const DWORD exStyle = fullscreen ? WS_EX_APPWINDOW : WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
   if (fullscreen) {
     ShowCursor(FALSE);
+    std::printf("cursor %d\n", SDL_ShowCursor(SDL_QUERY));
   }
   RECT rect{0, 0, Width, Height};
   AdjustWindowRectEx(&rect, style, FALSE, exStyle);
@@ -216,6 +218,7 @@ int RunWindow(const std::string& title, bool fullscreen) {
     ChangeDisplaySettingsA(nullptr, 0);
     ShowCursor(TRUE);
     std::printf("restored fullscreen %d\n", FullscreenWindowCount());
+    std::printf("cursor %d\n", SDL_ShowCursor(SDL_QUERY));
   }
   if (context != nullptr) {
     clean = wglMakeCurrent(nullptr, nullptr) && clean;

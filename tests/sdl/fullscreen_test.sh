@@ -20,12 +20,14 @@ geometry=$(e2e_client_geometry "$id")
 [[ "$geometry" == "0 0 640 480" ]] || e2e_fail "full-screen window at $geometry"
 [[ "$(e2e_window_state "$id")" == *_NET_WM_STATE_FULLSCREEN* ]] ||
   e2e_fail "window state: $(e2e_window_state "$id")"
+grep -m1 '^cursor ' "$out" | grep -qx 'cursor 0' || e2e_fail "cursor not hidden in full screen"
 read -r _ colour _ <<<"$(grep -m1 '^format ' "$out")"
 ((colour == 16)) || e2e_fail "a 16-bit screen gave $colour colour bits"
 e2e_close_window "$id"
 e2e_wait_pid "$E2E_PID" 15 || e2e_fail "the probe did not end"
 [[ "$E2E_STATUS" == 0 ]] || e2e_fail "exit status $E2E_STATUS"
 grep -qx 'restored fullscreen 0' "$out" || e2e_fail "still full screen after the restore"
+grep '^cursor ' "$out" | tail -n1 | grep -qx 'cursor 1' || e2e_fail "cursor not shown again"
 grep -qx 'teardown ok' "$out" || e2e_fail "tear-down failed"
 e2e_cleanup
 e2e_init

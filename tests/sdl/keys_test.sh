@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # keys_test.sh: key and activation messages from real X input: a held key's first
 # WM_KEYDOWN, its auto-repeats and WM_KEYUP; letters; Alt+key and F10 as system keys;
-# minimise and restore through the window manager as WM_SIZE and WM_ACTIVATE.
+# minimise and restore through the window manager as WM_SIZE and WM_ACTIVATE; another
+# window taking the focus; a resize by the window manager.
 set -u
 source "$(dirname "$0")/../e2e/harness.sh"
 [[ -x "${SDL_PROBE:-}" ]] || { echo "SDL_PROBE not set" >&2; exit 1; }
@@ -10,6 +11,7 @@ e2e_start_x 1024x768x24 || e2e_fail "no X server"
 
 out=$E2E_WORK/probe.txt
 e2e_run "$out" "$SDL_PROBE" window --title "Probe Keys"
+probe=$E2E_PID
 e2e_wait_line "$out" '^ready$' 30 >/dev/null || e2e_fail "the probe did not get ready"
 id=$(e2e_wait_window "Probe Keys" 10) || e2e_fail "no window"
 e2e_focus_window "$id" || e2e_fail "could not focus the window"
@@ -66,7 +68,28 @@ e2e_wait_line "$out" '^msg WM_ACTIVATE 0x1 ' 10 "$from" >/dev/null ||
 e2e_wait_line "$out" '^msg WM_SIZE 0x0 0x1e00280$' 10 "$from" >/dev/null ||
   e2e_fail "no WM_SIZE 640x480 on restore"
 
+# Another window taking the focus deactivates ours without the minimised flag; focusing
+# ours again activates it.
+# (openbox may hand the focus to the new window as soon as it maps.)
+from=$(e2e_line_count "$out")
+other_out=$E2E_WORK/other.txt
+e2e_run "$other_out" xmessage -title "Other Window" "another program"
+other=$(e2e_wait_window "Other Window" 10) || e2e_fail "no other window"
+e2e_focus_window "$other" || e2e_fail "could not focus the other window"
+e2e_wait_line "$out" '^msg WM_ACTIVATE 0x0 ' 10 "$from" >/dev/null ||
+  e2e_fail "no WM_ACTIVATE (inactive, not minimised) when another window got the focus"
+from=$(e2e_line_count "$out")
+e2e_focus_window "$id" || e2e_fail "could not focus the probe again"
+e2e_wait_line "$out" '^msg WM_ACTIVATE 0x1 ' 10 "$from" >/dev/null ||
+  e2e_fail "no WM_ACTIVATE when the focus came back"
+
+# The window manager resizing the window: WM_SIZE with the new client size (800x600).
+from=$(e2e_line_count "$out")
+xdotool windowsize "$id" 800 600 || e2e_fail "could not resize"
+e2e_wait_line "$out" '^msg WM_SIZE 0x0 0x2580320$' 10 "$from" >/dev/null ||
+  e2e_fail "no WM_SIZE 800x600"
+
 e2e_close_window "$id"
-e2e_wait_pid "$E2E_PID" 15 || e2e_fail "the probe did not end"
+e2e_wait_pid "$probe" 15 || e2e_fail "the probe did not end"
 [[ "$E2E_STATUS" == 0 ]] || e2e_fail "exit status $E2E_STATUS"
 e2e_log "pass"
