@@ -21,6 +21,15 @@ START_TITLE="Talvern Corridor"
 SWITCH_TITLE="Brimble's First Polygon Tutorial"
 
 e2e_init || exit 1
+# Sanitizer builds: the slow unwinder that the harness asks for (so that its leak
+# suppressions see whole stacks) deadlocks inside llvmpipe's JIT, which allocates while LLVM
+# holds the unwinder's lock to register its frames. The program under test keeps the fast
+# unwinder and, without whole stacks to match the system libraries' leaks against, no leak
+# check; address and undefined-behaviour checks stay on. Our own code's leaks are checked by
+# the headless scenarios.
+if ldd "$PROGRAM" 2>/dev/null | grep -q libasan; then
+  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=1:detect_leaks=0"
+fi
 SHOTS=${E2E_SHOTS:-$E2E_WORK}
 mkdir -p "$SHOTS"
 
@@ -63,6 +72,13 @@ expect_scene_drawn() {
   [[ "$colours" =~ ^[0-9]+$ ]] && ((colours > 20)) || e2e_fail "$1 shows no scene ($colours)"
 }
 
+# Presses KEY for a moment, as a user does: long enough for the program to see it down on a
+# frame of its own (the key table is read once per frame, so a press and release handled in
+# one batch goes unseen), short of the keyboard's auto-repeat.
+tap() {
+  xdotool keydown "$1" sleep 0.3 keyup "$1"
+}
+
 expect_exit_zero() {
   if ! e2e_wait_pid "$E2E_PID" "${1:-15}"; then
     local caption
@@ -93,7 +109,7 @@ run_windowed_switch() {
   expect_different start walked
 
   # The 1024x768 screen offers no 640x480 mode: the fall-back question, answered Yes.
-  e2e_press_key F1
+  tap F1
   e2e_answer_dialog "Brimble GL" Return 20 || e2e_fail "no fall-back question"
   id=$(e2e_wait_window "$SWITCH_TITLE" 20) || e2e_fail "no window titled $SWITCH_TITLE"
   expect_client_640x480 "$id"
@@ -127,7 +143,7 @@ run_fullscreen_escape() {
   sleep 0.5
 
   # This screen offers 640x480 at 16 bits: no question, a full-screen window.
-  e2e_press_key F1
+  tap F1
   id=$(e2e_wait_window "$SWITCH_TITLE" 20) || e2e_fail "no window titled $SWITCH_TITLE"
   e2e_find_dialog "Brimble GL" >/dev/null && e2e_fail "full screen was refused"
   sleep 1
@@ -139,7 +155,7 @@ run_fullscreen_escape() {
   expect_scene_drawn fullscreen
 
   e2e_focus_window "$id"
-  e2e_press_key Escape
+  tap Escape
   expect_exit_zero
   expect_screen 640 480
   e2e_find_window "$SWITCH_TITLE" >/dev/null && e2e_fail "the window outlived the program"
