@@ -98,6 +98,8 @@ TEST_F(SceneMainScenario, RefusedFullScreenFallsBackToAWindowOrCloses) {
   EXPECT_EQ(HeadlessDialogs()[3].caption, "ERROR");
   EXPECT_EQ(HeadlessDialogs()[3].flags, MB_OK | MB_ICONSTOP);
   EXPECT_EQ(HeadlessJournalCount("CreateWindowExA"), 1);
+  const std::string& created = HeadlessJournal()[NthCall("CreateWindowExA", 0)].args;
+  EXPECT_EQ(created.rfind("0x40100, ", 0), 0u) << created; // the windowed extended style
   EXPECT_EQ(HeadlessJournalCount("ShowCursor"), 0);
   // Three passes before F1 arrives, and the F1 pass itself presents before it switches.
   EXPECT_EQ(HeadlessJournalCount("SwapBuffers"), 4);
