@@ -172,10 +172,10 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
 }
 
 void HandleKeyEvent(const SDL_KeyboardEvent& event) {
-  HWND handle = WindowOfEvent(event.windowID);
-  if (handle == nullptr) {
-    handle = CoreGetFocus();
-  }
+  // A key event for a window that has gone (say, torn down and rebuilt in between) is
+  // lost with it, as its messages would be; one that SDL could not give a window goes to
+  // the window with the focus.
+  HWND handle = event.windowID != 0 ? WindowOfEvent(event.windowID) : CoreGetFocus();
   SdlKeyMessage message;
   if (handle != nullptr && SdlTranslateKey(event, message)) {
     CorePostMessage(handle, message.message, message.wParam, message.lParam);
