@@ -97,6 +97,7 @@ e2e_track() {
 # WIDTHxHEIGHTxDEPTH (default 1024x768x24; 640x480x16 gives a real 640x480 full-screen
 # mode), wait until it accepts clients, export DISPLAY, then start openbox (unless --no-wm)
 # and wait until it manages the screen. Xvfb picks the free number itself (-displayfd).
+# Fails, naming them, when the X tools the harness uses are not installed.
 e2e_start_x() {
   local screen=1024x768x24 wm=1 arg
   for arg in "$@"; do
@@ -110,6 +111,17 @@ e2e_start_x() {
     esac
   done
   [[ -n "$E2E_WORK" ]] || e2e_init || return 1
+  local tool missing=""
+  for tool in Xvfb xdotool xwininfo xprop import convert; do
+    command -v "$tool" >/dev/null || missing+=" $tool"
+  done
+  if ((wm)) && ! command -v openbox >/dev/null; then
+    missing+=" openbox"
+  fi
+  if [[ -n "$missing" ]]; then
+    e2e_log "missing tools:$missing (Debian: xvfb xdotool x11-utils imagemagick openbox)"
+    return 1
+  fi
   local fifo="$E2E_WORK/displayfd"
   rm -f "$fifo"
   mkfifo "$fifo" || return 1
