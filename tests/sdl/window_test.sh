@@ -38,8 +38,11 @@ read -r r g b <<<"$(e2e_pixel "$shot" $((x + 320)) $((y + 240)))"
 read -r r g b <<<"$(e2e_pixel "$shot" $((x + 8)) $((y + 8)))"
 ((r <= 15 && g <= 15 && b >= 240)) || e2e_fail "client corner is $r $g $b, not blue"
 
-# Default processing of SC_SCREENSAVE lets the screen saver run.
+# The window procedure was asked, and default processing of SC_SCREENSAVE and
+# SC_MONITORPOWER lets the screen saver run.
 e2e_wait_line "$out" '^saver ' 10 | grep -qx 'saver on' || e2e_fail "screen saver held off"
+grep -q '^msg WM_SYSCOMMAND 0xf140 ' "$out" || e2e_fail "SC_SCREENSAVE never asked"
+grep -q '^msg WM_SYSCOMMAND 0xf170 ' "$out" || e2e_fail "SC_MONITORPOWER never asked"
 
 from=$(e2e_line_count "$out")
 e2e_close_window "$id" || e2e_fail "could not send the close request"
