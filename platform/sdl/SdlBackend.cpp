@@ -43,12 +43,11 @@ enum class VideoState { Untried, Ready, Unavailable };
 VideoState videoState = VideoState::Untried;
 bool cursorVisible = true;
 
-void ShutDownVideo() {
-  if (videoState == VideoState::Ready) {
-    SDL_Quit();
-    videoState = VideoState::Unavailable;
-  }
-}
+// At exit, windows that the program left open go, so that a full-screen mode is given back.
+// SDL itself stays up until the process ends: shutting it down would unload the GL driver,
+// and the leak checker of sanitizer builds trips over the thread-local storage of a driver
+// that is gone.
+void ShutDownVideo();
 
 // ---- Windows ----------------------------------------------------------------------------
 
@@ -82,6 +81,15 @@ void InstallSignalHandlers() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signalsInstalled = true;
+}
+
+void ShutDownVideo() {
+  for (SdlWindow* window : windows) {
+    SDL_DestroyWindow(window->window);
+    delete window;
+  }
+  windows.clear();
+  liveWindows = 0;
 }
 
 // ---- Screen saver -------------------------------------------------------------------------
@@ -212,6 +220,10 @@ bool SdlVideoReady() {
     return false;
   }
   std::atexit(ShutDownVideo);
+  // Keep the GL library loaded for the whole run. SDL otherwise unloads it, and the GL
+  // driver with it, whenever the last GL window goes, only to load it again for the next
+  // one (a display switch destroys the window and builds a new one); see ShutDownVideo.
+  SDL_GL_LoadLibrary(nullptr);
   SDL_ShowCursor(cursorVisible ? SDL_ENABLE : SDL_DISABLE);
   return true;
 }
