@@ -20,13 +20,14 @@
 //      procedure (WM_SYSCOMMAND SC_SCREENSAVE / SC_MONITORPOWER) every few seconds and
 //      allowed or held off through SDL accordingly.
 //  [x] ShowCursor's counter drives SDL_ShowCursor.
-//  [x] GL: GetDC/ReleaseDC, one exact pixel format per window, compatibility contexts
-//      for GL 1.1 immediate mode and GLU, SwapBuffers (SdlGl.cpp).
+//  [x] GL: GetDC/ReleaseDC; pixel formats that describe the real GL visual, the window's
+//      own or, for a request asking more, one made for it; compatibility contexts for
+//      GL 1.1 immediate mode and GLU; SwapBuffers (SdlGl.cpp).
 //  [x] Display modes checked against SDL's own mode list (SdlDisplay.cpp).
 //  [x] MessageBoxA through SDL's message box, stderr when none can be shown (SdlDialog.cpp).
 //  [ ] Mouse input, WM_CHAR for non-ASCII text, WM_PAINT, multiple displays (display 0
 //      only), changing the display mode with no window (the mode takes effect with the
-//      full-screen window), pixel formats other than the window's own visual.
+//      full-screen window), accumulation buffers, stereo, colour-index formats.
 #include "SdlBackend.h"
 
 #include "Core.h"
@@ -274,17 +275,9 @@ bool BackendCreateWindow(CoreWindow& record) {
   if (!SdlVideoReady()) {
     return false;
   }
-  // The GL visual is chosen now, once: at least 5/6/5 colour, 16-bit depth, double
-  // buffered, in a compatibility context (GL 1.1 immediate mode and GLU).
-  SDL_GL_ResetAttributes();
-  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
-  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 6);
-  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
-  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+  // The GL visual is chosen now: the usual request's sizes (see SdlVisual).
+  const SdlVisual visual;
+  SdlUseVisual(visual);
 
   const SDL_DisplayMode* mode = SdlSwitchedMode();
   const bool popup = (record.style & WS_POPUP) != 0;
@@ -316,6 +309,7 @@ bool BackendCreateWindow(CoreWindow& record) {
   auto* window = new SdlWindow;
   window->handle = record.handle;
   window->window = native;
+  window->visual = visual;
   window->deviceContext = reinterpret_cast<HDC>(nextDeviceContext);
   nextDeviceContext += 0x10;
   window->fullscreen = fullscreen;
@@ -323,6 +317,46 @@ bool BackendCreateWindow(CoreWindow& record) {
   windows.push_back(window);
   liveWindows = static_cast<std::sig_atomic_t>(windows.size());
   InstallSignalHandlers();
+  return true;
+}
+
+void SdlUseVisual(const SdlVisual& visual) {
+  SDL_GL_ResetAttributes();
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, visual.red);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, visual.green);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, visual.blue);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, visual.alpha);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, visual.depth);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, visual.stencil);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, visual.doubleBuffer ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+bool SdlRemakeNativeWindow(SdlWindow& window, const SdlVisual& visual) {
+  SDL_Window* old = window.window;
+  const Uint32 keep = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE |
+                      SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED;
+  const Uint32 flags = (SDL_GetWindowFlags(old) & keep) | SDL_WINDOW_OPENGL;
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  SDL_GetWindowPosition(old, &x, &y);
+  SDL_GetWindowSize(old, &width, &height);
+  SdlUseVisual(visual);
+  SDL_Window* native = SDL_CreateWindow(SDL_GetWindowTitle(old), x, y, width, height, flags);
+  if (native == nullptr) {
+    return false;
+  }
+  SDL_DisplayMode mode{};
+  if ((flags & SDL_WINDOW_FULLSCREEN) != 0 &&
+      (SDL_GetWindowDisplayMode(old, &mode) != 0 || SDL_SetWindowDisplayMode(native, &mode) != 0)) {
+    SDL_DestroyWindow(native);
+    return false;
+  }
+  window.window = native;
+  window.visual = visual;
+  SDL_DestroyWindow(old);
   return true;
 }
 

@@ -21,6 +21,35 @@ bool SdlVideoReady();
 
 // ---- Windows --------------------------------------------------------------------------
 
+// The least GL visual sizes a native window is made with. An X11 window's visual is fixed
+// when the window is made, so every window starts with the usual request's sizes (5/6/5
+// colour, 16-bit depth, double buffered); a pixel format that asks for more gets a native
+// window made again with its sizes (see SetPixelFormat).
+struct SdlVisual {
+  int red = 5;
+  int green = 6;
+  int blue = 5;
+  int alpha = 0;
+  int depth = 16;
+  int stencil = 0;
+  bool doubleBuffer = true;
+  bool operator==(const SdlVisual&) const = default;
+};
+
+// The visual sizes to ask for a pixel-format request: its sizes, never below the usual
+// ones. Colour depths above 16 ask 8 bits a channel; above 24 the rest is alpha, as 32-bit
+// formats are 8/8/8 colour with 8 alpha.
+SdlVisual SdlVisualFor(const PIXELFORMATDESCRIPTOR& request);
+
+// Whether a format is at least as good as a request: colour (counted up to 24 bits),
+// alpha, depth and stencil bits at least those asked, double buffered if asked.
+bool SdlFormatSatisfies(const PIXELFORMATDESCRIPTOR& format, const PIXELFORMATDESCRIPTOR& request);
+
+// Pixel format numbers a window offers: its own visual, and the one a request asking for
+// more than that was found to get (valid once `alternativeKnown`).
+constexpr int SdlOwnFormat = 1;
+constexpr int SdlAlternativeFormat = 2;
+
 // The native side of one CoreWindow (CoreWindow::native points here).
 struct SdlWindow {
   HWND handle = nullptr;
@@ -28,9 +57,20 @@ struct SdlWindow {
   HDC deviceContext = nullptr; // the window's own device context (class style CS_OWNDC)
   bool fullscreen = false;     // covering the display in the switched mode
   int pixelFormat = 0;         // set by SetPixelFormat; 0 until then
-  bool formatKnown = false;    // `format` describes the window's GL visual
+  SdlVisual visual;            // what the native window was made with
+  bool formatKnown = false;    // `format` describes the window's GL visual (format 1)
   PIXELFORMATDESCRIPTOR format{};
+  bool alternativeKnown = false; // format 2: `alternative`, made with `alternativeVisual`
+  SdlVisual alternativeVisual;
+  PIXELFORMATDESCRIPTOR alternative{};
 };
+
+// Sets SDL's GL attributes for the next native window: the visual's sizes and a
+// compatibility context (GL 1.1 immediate mode and GLU).
+void SdlUseVisual(const SdlVisual& visual);
+// Makes the window's native window again with another visual (same title, place, size,
+// state); false leaves the old one in place.
+bool SdlRemakeNativeWindow(SdlWindow& window, const SdlVisual& visual);
 
 SdlWindow* SdlFindWindow(HWND handle);
 SdlWindow* SdlFindWindowByDc(HDC dc);

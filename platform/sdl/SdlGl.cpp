@@ -1,10 +1,12 @@
 // SdlGl.cpp: device contexts, pixel formats, WGL rendering contexts and the buffer swap over
 // SDL's GL support. An X11 window's visual is fixed when the window is made, while Win32
-// sets the pixel format afterwards: every window is created GL-capable with at least 5/6/5
-// colour, a 16-bit depth buffer and double buffering, and its pixel format 1 describes
-// that visual exactly as the driver gave it.
+// sets the pixel format afterwards: every window is made GL-capable with the usual
+// request's sizes (SdlVisual), and pixel format 1 describes that visual as the driver gave
+// it. A request that asks for more is offered format 2, what a window made for it gets,
+// and setting that makes the native window again with it.
 #include "SdlBackend.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 
@@ -24,15 +26,12 @@ SdlContext* FindContext(HGLRC handle) {
   return found == contexts.end() ? nullptr : &found->second;
 }
 
-// Reads the window's real GL visual through a short-lived context, leaving whatever
+// Reads a native window's real GL visual through a short-lived context, leaving whatever
 // context was current as it was.
-bool QueryFormat(SdlWindow& window) {
-  if (window.formatKnown) {
-    return true;
-  }
+bool QueryVisual(SDL_Window* native, PIXELFORMATDESCRIPTOR& f) {
   SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
   SDL_GLContext previousContext = SDL_GL_GetCurrentContext();
-  SDL_GLContext probe = SDL_GL_CreateContext(window.window);
+  SDL_GLContext probe = SDL_GL_CreateContext(native);
   if (probe == nullptr) {
     return false;
   }
@@ -47,7 +46,6 @@ bool QueryFormat(SdlWindow& window) {
   SDL_GL_MakeCurrent(previousWindow, previousContext);
   SDL_GL_DeleteContext(probe);
 
-  PIXELFORMATDESCRIPTOR& f = window.format;
   f = PIXELFORMATDESCRIPTOR{};
   f.nSize = sizeof(PIXELFORMATDESCRIPTOR);
   f.nVersion = 1;
@@ -65,14 +63,67 @@ bool QueryFormat(SdlWindow& window) {
   f.cDepthBits = static_cast<BYTE>(depth);
   f.cStencilBits = static_cast<BYTE>(stencil);
   f.iLayerType = PFD_MAIN_PLANE;
-  window.formatKnown = true;
   return true;
 }
 
-// The one pixel format a window offers.
-constexpr int WindowFormat = 1;
+// Format 1: the visual the window was made with.
+bool QueryFormat(SdlWindow& window) {
+  if (!window.formatKnown) {
+    window.formatKnown = QueryVisual(window.window, window.format);
+  }
+  return window.formatKnown;
+}
+
+// What a window made with `visual` would get, found with a hidden stand-in window; false
+// when the display has no such visual.
+bool ProbeVisual(const SdlVisual& visual, PIXELFORMATDESCRIPTOR& out) {
+  SdlUseVisual(visual);
+  SDL_Window* standIn = SDL_CreateWindow(
+      "", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
+  if (standIn == nullptr) {
+    return false;
+  }
+  const bool found = QueryVisual(standIn, out);
+  SDL_DestroyWindow(standIn);
+  return found;
+}
 
 } // namespace
+
+namespace {
+
+constexpr DWORD DoubleBufferDontCare = 0x40000000; // PFD_DOUBLEBUFFER_DONTCARE
+
+// Alpha bits a request asks for, counting colour depths above 24 bits as alpha.
+int WantedAlpha(const PIXELFORMATDESCRIPTOR& request) {
+  const int fromColour = request.cColorBits > 24 ? std::min(8, request.cColorBits - 24) : 0;
+  return std::max<int>(request.cAlphaBits, fromColour);
+}
+
+} // namespace
+
+SdlVisual SdlVisualFor(const PIXELFORMATDESCRIPTOR& request) {
+  SdlVisual visual;
+  if (request.cColorBits > 16) {
+    visual.red = visual.green = visual.blue = 8;
+  }
+  visual.alpha = WantedAlpha(request);
+  visual.depth = std::max<int>(visual.depth, request.cDepthBits);
+  visual.stencil = request.cStencilBits;
+  visual.doubleBuffer =
+      (request.dwFlags & PFD_DOUBLEBUFFER) != 0 || (request.dwFlags & DoubleBufferDontCare) != 0;
+  return visual;
+}
+
+bool SdlFormatSatisfies(const PIXELFORMATDESCRIPTOR& format, const PIXELFORMATDESCRIPTOR& request) {
+  const int colour = format.cRedBits + format.cGreenBits + format.cBlueBits;
+  const bool doubleBuffered = (format.dwFlags & PFD_DOUBLEBUFFER) != 0;
+  const bool doubleWanted = (request.dwFlags & PFD_DOUBLEBUFFER) != 0;
+  return colour >= std::min<int>(request.cColorBits, 24) &&
+         format.cAlphaBits >= WantedAlpha(request) && format.cDepthBits >= request.cDepthBits &&
+         format.cStencilBits >= request.cStencilBits &&
+         ((request.dwFlags & DoubleBufferDontCare) != 0 || doubleBuffered == doubleWanted);
+}
 
 void SdlForgetContextsOf(SdlWindow& window) {
   for (auto& [handle, context] : contexts) {
@@ -99,16 +150,42 @@ int ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* request) {
   if (window == nullptr || request == nullptr || request->iPixelType != PFD_TYPE_RGBA) {
     return 0; // colour-index formats are not offered
   }
-  return QueryFormat(*window) ? WindowFormat : 0;
+  if (!QueryFormat(*window)) {
+    return 0;
+  }
+  if (SdlFormatSatisfies(window->format, *request)) {
+    return SdlOwnFormat;
+  }
+  // The window's visual falls short of the request: offer what a window made for the
+  // request gets, or, when the display has nothing of the kind, the closest there is.
+  const SdlVisual wanted = SdlVisualFor(*request);
+  if (!window->alternativeKnown || !(window->alternativeVisual == wanted)) {
+    PIXELFORMATDESCRIPTOR found{};
+    if (window->pixelFormat != 0 || !ProbeVisual(wanted, found)) {
+      return SdlOwnFormat;
+    }
+    window->alternativeKnown = true;
+    window->alternativeVisual = wanted;
+    window->alternative = found;
+  }
+  return SdlAlternativeFormat;
 }
 
 BOOL SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* /*request*/) {
   SdlWindow* window = SdlFindWindowByDc(dc);
-  if (window == nullptr || format != WindowFormat || !QueryFormat(*window)) {
+  if (window == nullptr || !QueryFormat(*window)) {
     return FALSE;
   }
-  if (window->pixelFormat != 0 && window->pixelFormat != format) {
-    return FALSE; // a window's pixel format is set once
+  if (window->pixelFormat != 0) {
+    return window->pixelFormat == format ? TRUE : FALSE; // a window's format is set once
+  }
+  if (format == SdlAlternativeFormat && window->alternativeKnown) {
+    // The X11 window's visual cannot change: the native window is made again with it.
+    if (!SdlRemakeNativeWindow(*window, window->alternativeVisual)) {
+      return FALSE;
+    }
+  } else if (format != SdlOwnFormat) {
+    return FALSE;
   }
   window->pixelFormat = format;
   return TRUE;
@@ -119,13 +196,14 @@ int DescribePixelFormat(HDC dc, int format, UINT size, PIXELFORMATDESCRIPTOR* ou
   if (window == nullptr || !QueryFormat(*window)) {
     return 0;
   }
+  const int count = window->alternativeKnown ? SdlAlternativeFormat : SdlOwnFormat;
   if (out != nullptr) {
-    if (format != WindowFormat || size < sizeof(PIXELFORMATDESCRIPTOR)) {
+    if (format < 1 || format > count || size < sizeof(PIXELFORMATDESCRIPTOR)) {
       return 0;
     }
-    *out = window->format;
+    *out = format == SdlOwnFormat ? window->format : window->alternative;
   }
-  return WindowFormat; // the highest format number
+  return count; // the highest format number
 }
 
 BOOL SwapBuffers(HDC dc) {

@@ -176,6 +176,65 @@ TEST_F(SdlDisplay, ContextsAreCompatibilityContextsMadeCurrentOnlyWhenAsked) {
   EXPECT_TRUE(DestroyWindow(window));
 }
 
+TEST_F(SdlDisplay, RequestsBeyondTheWindowsVisualGetANativeWindowMadeForThem) {
+  HWND window = MakeWindow(64, 48);
+  ASSERT_NE(window, nullptr);
+  HDC dc = GetDC(window);
+  PIXELFORMATDESCRIPTOR request = Request();
+  request.cColorBits = 32; // 8/8/8 and 8 alpha
+  request.cDepthBits = 24;
+  request.cStencilBits = 8;
+  const int format = ChoosePixelFormat(dc, &request);
+  ASSERT_GT(format, 0);
+  PIXELFORMATDESCRIPTOR described{};
+  ASSERT_NE(DescribePixelFormat(dc, format, sizeof(described), &described), 0);
+  EXPECT_TRUE(SdlFormatSatisfies(described, request));
+  ASSERT_TRUE(SetPixelFormat(dc, format, &request));
+  EXPECT_FALSE(SetPixelFormat(dc, format == 1 ? 2 : 1, &request)); // set once
+
+  // The context on the window really has what the format promised.
+  HGLRC context = wglCreateContext(dc);
+  ASSERT_NE(context, nullptr);
+  ASSERT_TRUE(wglMakeCurrent(dc, context));
+  GLint alpha = 0;
+  GLint depth = 0;
+  GLint stencil = 0;
+  glGetIntegerv(GL_ALPHA_BITS, &alpha);
+  glGetIntegerv(GL_DEPTH_BITS, &depth);
+  glGetIntegerv(GL_STENCIL_BITS, &stencil);
+  EXPECT_GE(alpha, 8);
+  EXPECT_GE(depth, 24);
+  EXPECT_GE(stencil, 8);
+  EXPECT_TRUE(wglMakeCurrent(nullptr, nullptr));
+  EXPECT_TRUE(wglDeleteContext(context));
+
+  // The window is still the same window to the rest of the system.
+  RECT client{};
+  ASSERT_TRUE(GetClientRect(window, &client));
+  EXPECT_EQ(client.right, 64);
+  int width = 0;
+  int height = 0;
+  SDL_GetWindowSize(SdlFindWindow(window)->window, &width, &height);
+  EXPECT_EQ(width, 64);
+  EXPECT_EQ(height, 48);
+  EXPECT_EQ(GetDC(window), dc);
+  EXPECT_TRUE(DestroyWindow(window));
+}
+
+TEST_F(SdlDisplay, SingleBufferedRequestsGetASingleBufferedFormat) {
+  HWND window = MakeWindow(64, 48);
+  ASSERT_NE(window, nullptr);
+  HDC dc = GetDC(window);
+  PIXELFORMATDESCRIPTOR request = Request();
+  request.dwFlags &= ~PFD_DOUBLEBUFFER;
+  const int format = ChoosePixelFormat(dc, &request);
+  PIXELFORMATDESCRIPTOR described{};
+  ASSERT_NE(DescribePixelFormat(dc, format, sizeof(described), &described), 0);
+  EXPECT_EQ(described.dwFlags & PFD_DOUBLEBUFFER, 0u);
+  EXPECT_TRUE(SetPixelFormat(dc, format, &request));
+  EXPECT_TRUE(DestroyWindow(window));
+}
+
 TEST_F(SdlDisplay, FullScreenOnlyForModesTheDisplayOffers) {
   // The Xvfb screen offers exactly its own size, 1024x768 at 24 bits.
   DEVMODEA mode{};

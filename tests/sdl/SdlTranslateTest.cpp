@@ -1,6 +1,6 @@
 // SdlTranslateTest.cpp: unit tests of the SDL backend's translation rules, which need no
-// display: keys to Win32 key messages, display-mode matching, and message-box layouts and
-// their stderr fallback.
+// display: keys to Win32 key messages, display-mode matching, pixel-format requests to GL
+// visuals, and message-box layouts and their stderr fallback.
 #include "SdlBackend.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +129,66 @@ TEST(SdlDisplayModes, OnlyOfferedSizesAtEnoughDepthAreAccepted) {
   EXPECT_EQ(SdlPickMode(several, 640, 480, 17), 3);  // the smallest that is enough
   EXPECT_EQ(SdlPickMode(several, 480, 640, 16), -1); // sizes are not swapped
   EXPECT_EQ(SdlPickMode({}, 640, 480, 16), -1);
+}
+
+PIXELFORMATDESCRIPTOR Format(int colour, int alpha, int depth, int stencil, DWORD flags) {
+  PIXELFORMATDESCRIPTOR f{};
+  f.nSize = sizeof(f);
+  f.nVersion = 1;
+  f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | flags;
+  f.cColorBits = static_cast<BYTE>(colour);
+  if (colour == 16) {
+    f.cRedBits = 5;
+    f.cGreenBits = 6;
+    f.cBlueBits = 5;
+  } else {
+    f.cRedBits = f.cGreenBits = f.cBlueBits = static_cast<BYTE>(colour / 3);
+  }
+  f.cAlphaBits = static_cast<BYTE>(alpha);
+  f.cDepthBits = static_cast<BYTE>(depth);
+  f.cStencilBits = static_cast<BYTE>(stencil);
+  return f;
+}
+
+TEST(SdlPixelFormats, AFormatServesRequestsItIsAtLeastAsGoodAs) {
+  const PIXELFORMATDESCRIPTOR usual = Format(16, 0, 16, 0, PFD_DOUBLEBUFFER);
+  EXPECT_TRUE(SdlFormatSatisfies(Format(16, 0, 16, 0, PFD_DOUBLEBUFFER), usual));
+  EXPECT_TRUE(SdlFormatSatisfies(Format(24, 8, 24, 8, PFD_DOUBLEBUFFER), usual));
+  EXPECT_FALSE(SdlFormatSatisfies(Format(24, 0, 16, 0, 0), usual)); // single buffered
+  EXPECT_FALSE(SdlFormatSatisfies(Format(24, 0, 24, 0, PFD_DOUBLEBUFFER),
+                                  Format(16, 0, 32, 0, PFD_DOUBLEBUFFER)));
+  EXPECT_FALSE(SdlFormatSatisfies(Format(24, 0, 24, 0, PFD_DOUBLEBUFFER),
+                                  Format(16, 0, 16, 8, PFD_DOUBLEBUFFER)));
+  // 32 colour bits ask for 8/8/8 with 8 bits of alpha.
+  EXPECT_FALSE(SdlFormatSatisfies(Format(24, 0, 24, 0, PFD_DOUBLEBUFFER),
+                                  Format(32, 0, 16, 0, PFD_DOUBLEBUFFER)));
+  EXPECT_TRUE(SdlFormatSatisfies(Format(24, 8, 24, 0, PFD_DOUBLEBUFFER),
+                                 Format(32, 0, 16, 0, PFD_DOUBLEBUFFER)));
+  // Single buffering is asked by leaving the flag out, unless it is marked "don't care".
+  EXPECT_FALSE(SdlFormatSatisfies(Format(24, 0, 24, 0, PFD_DOUBLEBUFFER), Format(16, 0, 16, 0, 0)));
+  EXPECT_TRUE(
+      SdlFormatSatisfies(Format(24, 0, 24, 0, PFD_DOUBLEBUFFER), Format(16, 0, 16, 0, 0x40000000)));
+}
+
+TEST(SdlPixelFormats, RequestsBecomeVisualsNeverBelowTheUsualOne) {
+  EXPECT_EQ(SdlVisualFor(Format(16, 0, 16, 0, PFD_DOUBLEBUFFER)), SdlVisual{});
+  EXPECT_EQ(SdlVisualFor(Format(0, 0, 0, 0, PFD_DOUBLEBUFFER)), SdlVisual{});
+  const SdlVisual rich = SdlVisualFor(Format(32, 0, 24, 8, PFD_DOUBLEBUFFER));
+  EXPECT_EQ(rich.red, 8);
+  EXPECT_EQ(rich.green, 8);
+  EXPECT_EQ(rich.blue, 8);
+  EXPECT_EQ(rich.alpha, 8);
+  EXPECT_EQ(rich.depth, 24);
+  EXPECT_EQ(rich.stencil, 8);
+  EXPECT_TRUE(rich.doubleBuffer);
+  EXPECT_FALSE(SdlVisualFor(Format(16, 0, 16, 0, 0)).doubleBuffer);
+  // Whatever a visual made for a request gets is at least as good as the request.
+  const PIXELFORMATDESCRIPTOR asked = Format(24, 4, 24, 1, PFD_DOUBLEBUFFER);
+  const SdlVisual visual = SdlVisualFor(asked);
+  const PIXELFORMATDESCRIPTOR made =
+      Format(visual.red * 3, visual.alpha, visual.depth, visual.stencil,
+             visual.doubleBuffer ? PFD_DOUBLEBUFFER : 0);
+  EXPECT_TRUE(SdlFormatSatisfies(made, asked));
 }
 
 TEST(SdlDialogs, ButtonsKeysAndIconsFollowTheFlags) {
