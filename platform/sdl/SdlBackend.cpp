@@ -329,7 +329,9 @@ void SdlUseVisual(const SdlVisual& visual) {
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, visual.depth);
   SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, visual.stencil);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, visual.doubleBuffer ? 1 : 0);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+  // No version or profile asked: SDL then makes a legacy context, which is a compatibility
+  // context, on exactly the window's own visual (asking for a profile would make SDL pick
+  // a framebuffer configuration from these attributes instead).
 }
 
 bool SdlRemakeNativeWindow(SdlWindow& window, const SdlVisual& visual) {

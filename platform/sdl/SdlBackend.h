@@ -65,8 +65,8 @@ struct SdlWindow {
   PIXELFORMATDESCRIPTOR alternative{};
 };
 
-// Sets SDL's GL attributes for the next native window: the visual's sizes and a
-// compatibility context (GL 1.1 immediate mode and GLU).
+// Sets SDL's GL attributes for the next native window: the visual's sizes, and no version
+// or profile, which gives compatibility contexts (GL 1.1 immediate mode and GLU).
 void SdlUseVisual(const SdlVisual& visual);
 // Makes the window's native window again with another visual (same title, place, size,
 // state); false leaves the old one in place.

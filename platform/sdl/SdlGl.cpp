@@ -158,6 +158,11 @@ int ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* request) {
   }
   // The window's visual falls short of the request: offer what a window made for the
   // request gets, or, when the display has nothing of the kind, the closest there is.
+  // Only on X11: SDL's EGL drivers keep one configuration for all windows, chosen by the
+  // newest, so a stand-in window there would change the visual of the others.
+  if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) {
+    return SdlOwnFormat;
+  }
   const SdlVisual wanted = SdlVisualFor(*request);
   if (!window->alternativeKnown || !(window->alternativeVisual == wanted)) {
     PIXELFORMATDESCRIPTOR found{};
