@@ -270,13 +270,21 @@ e2e_wait_dialog() {
 }
 
 # e2e_answer_dialog TITLE KEY [TIMEOUT]: wait for the message box TITLE and send it KEY
-# (Return answers the default button, Escape the cancel/no button).
+# (Return answers the default button, Escape the cancel/no button), until the box goes:
+# a key that arrives while the box is still being set up is sent again, up to 5 times.
 e2e_answer_dialog() {
-  local title=$1 key=$2 timeout=${3:-10} id
+  local title=$1 key=$2 timeout=${3:-10} id attempt n
   id=$(e2e_wait_dialog "$title" "$timeout") || return 1
-  # Let the box finish mapping and drawing before it gets the key.
-  sleep 0.3
-  xdotool key --window "$id" "$key"
+  for ((attempt = 0; attempt < 5; attempt++)); do
+    sleep 0.3
+    xdotool key --window "$id" "$key" 2>/dev/null
+    for ((n = 0; n < 20; n++)); do
+      xwininfo -id "$id" >/dev/null 2>&1 || return 0
+      sleep 0.1
+    done
+  done
+  e2e_log "the dialog '$title' did not close on $key"
+  return 1
 }
 
 # e2e_close_window ID: send a real close request (a WM_DELETE_WINDOW client message, what a
