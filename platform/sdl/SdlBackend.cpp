@@ -34,6 +34,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -329,6 +330,16 @@ void SdlUseVisual(const SdlVisual& visual) {
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, visual.depth);
   SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, visual.stencil);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, visual.doubleBuffer ? 1 : 0);
+  // On X11 the visual is picked here rather than by GLX, which would hand out the deepest
+  // depth buffer instead of the closest (see SdlX11Visual.cpp).
+  const unsigned long x11Visual = SdlClosestX11Visual(visual);
+  if (x11Visual != 0) {
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%lx", x11Visual);
+    SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, id);
+  } else {
+    SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "");
+  }
   // No version or profile asked: SDL then makes a legacy context, which is a compatibility
   // context, on exactly the window's own visual (asking for a profile would make SDL pick
   // a framebuffer configuration from these attributes instead).

@@ -41,6 +41,10 @@ struct SdlVisual {
 // formats are 8/8/8 colour with 8 alpha.
 SdlVisual SdlVisualFor(const PIXELFORMATDESCRIPTOR& request);
 
+// The X11 visual closest to `wanted` among those at least as good (smallest depth buffer
+// first), or 0 when the video driver is not X11 or no visual qualifies.
+unsigned long SdlClosestX11Visual(const SdlVisual& wanted);
+
 // Whether a format is at least as good as a request: colour (counted up to 24 bits),
 // alpha, depth and stencil bits at least those asked, double buffered if asked.
 bool SdlFormatSatisfies(const PIXELFORMATDESCRIPTOR& format, const PIXELFORMATDESCRIPTOR& request);
