@@ -128,6 +128,9 @@ bool WriteImages() {
     return false;
   }
   ImageDir() = pattern;
+  // The image list must exist before the exit handler is registered, or it would be
+  // destroyed before the handler runs and the files would stay behind.
+  Images().reserve(8);
   std::atexit(RemoveImages);
   bool ok = true;
   bmpw::BmpFile f;

@@ -57,7 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* path = PrepareInputPath();
   // A new file each time rather than truncating the old one: file systems flush a file
   // that is truncated and rewritten when it is closed.
-  unlink(path);
   std::FILE* file = std::fopen(path, "wb");
   if (file == nullptr) {
     std::abort();
@@ -72,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   HeadlessReset();
   HeadlessCaptureDialogs(true);
   RgbImage* image = DecodeBitmapFile(path);
+  unlink(path); // nothing stays behind, even when a later input crashes the process
   const std::size_t messages = HeadlessDialogs().size();
   if (image == nullptr) {
     if (messages != 1) {
