@@ -21,8 +21,8 @@
 
 namespace {
 
-// Both limits are the largest texture the renderer could upload; they also stop a tiny RLE
-// file from asking for gigabytes of output.
+// The largest width and height accepted: no larger texture could be uploaded, and the
+// limit stops a tiny RLE file from asking for gigabytes of output.
 constexpr std::int64_t kMaxDimension = 16384;
 
 constexpr std::uint32_t kBiRgb = 0;
