@@ -65,11 +65,14 @@ snapshot() {
     e2e_fail "talvern-snapshot failed for forward $2 yaw $3"
 }
 
-# best_forward SHOT YAW: the forwardOffset among -80, -79, ..., -64 whose snapshot (at YAW)
-# is nearest to SHOT, printed as "FORWARD ERROR".
+# How far a held key moves the view depends on the frame rate (one step per frame), which
+# varies tenfold between builds and machines, so the searches below cover wide ranges.
+
+# best_forward SHOT YAW: the forwardOffset among -80, -79, ..., -60, -58, ..., -10 whose
+# snapshot (at YAW) is nearest to SHOT, printed as "FORWARD ERROR".
 best_forward() {
   local forward best="" bestError=9
-  for forward in $(seq -80 1 -64); do
+  for forward in $(seq -80 1 -60) $(seq -58 2 -10); do
     snapshot "f${forward}_y$2" "$forward" "$2"
     local error
     error=$(mae "$SHOTS/$1.png" "$SHOTS/f${forward}_y$2.png")
@@ -81,11 +84,11 @@ best_forward() {
   echo "$best $bestError"
 }
 
-# best_yaw SHOT FORWARD: the yaw among -32, -28, ..., 32 whose snapshot (at FORWARD) is
+# best_yaw SHOT FORWARD: the yaw among -90, -87, ..., 90 whose snapshot (at FORWARD) is
 # nearest to SHOT, printed as "YAW ERROR".
 best_yaw() {
   local yaw best="" bestError=9
-  for yaw in $(seq -32 4 32); do
+  for yaw in $(seq -90 3 90); do
     snapshot "f$2_y${yaw}" "$2" "$yaw"
     local error
     error=$(mae "$SHOTS/$1.png" "$SHOTS/f$2_y${yaw}.png")
