@@ -21,14 +21,11 @@ START_TITLE="Talvern Corridor"
 SWITCH_TITLE="Brimble's First Polygon Tutorial"
 
 e2e_init || exit 1
-# Sanitizer builds: the slow unwinder that the harness asks for (so that its leak
-# suppressions see whole stacks) deadlocks inside llvmpipe's JIT, which allocates while LLVM
-# holds the unwinder's lock to register its frames. The program under test keeps the fast
-# unwinder and, without whole stacks to match the system libraries' leaks against, no leak
-# check; address and undefined-behaviour checks stay on. Our own code's leaks are checked by
-# the headless scenarios.
+# Sanitizer builds: the slow unwinder deadlocks inside llvmpipe's JIT, which allocates while
+# LLVM holds the unwinder's lock to register its frames, so the program under test keeps the
+# fast one. Leak checks stay on, with the harness's suppressions for the system libraries.
 if ldd "$PROGRAM" 2>/dev/null | grep -q libasan; then
-  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=1:detect_leaks=0"
+  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=1"
 fi
 SHOTS=${E2E_SHOTS:-$E2E_WORK}
 mkdir -p "$SHOTS"
