@@ -100,7 +100,8 @@ using LPSECURITY_ATTRIBUTES = void*;
                      (static_cast<DWORD>(static_cast<WORD>(b)) << 16)))
 #define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
 #define MAKELPARAM(l, h) (static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
-#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(i))))
+#define MAKEINTRESOURCEA(i)                                                                        \
+  (reinterpret_cast<LPSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(i))))
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 
@@ -452,8 +453,8 @@ constexpr int VK_OEM_102 = 0xE2;    // <> on ISO keyboards
 // USER32.
 ATOM RegisterClassA(const WNDCLASSA* windowClass);
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param);
 BOOL DestroyWindow(HWND window);
 BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle);
