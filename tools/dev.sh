@@ -18,7 +18,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 run_packages=(build-essential cmake pkg-config libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev
   libegl-mesa0 libgl1-mesa-dri libglx-mesa0 zlib1g-dev)
 # What the tests, benchmarks and fuzzer need on top.
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
+test_packages=(clang-format libgtest-dev libgmock-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
   xvfb xauth xdotool openbox x11-utils x11-xserver-utils xfonts-base imagemagick wmctrl)
 
 EnsurePackages() {
@@ -57,6 +57,8 @@ RunSuite() {
 Test() {
   EnsurePackages "${run_packages[@]}" "${test_packages[@]}"
   local failed=0
+  # Every C++ file follows the checked-in .clang-format.
+  git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror || failed=1
   cmake --preset ci
   cmake --build --preset ci -j "$jobs"
   RunSuite ci
