@@ -49,9 +49,11 @@ HANDLE OpenReadOnly(const char* path, DWORD disposition) {
   if (path == nullptr || path[0] == '\0' || disposition != OPEN_EXISTING) {
     return INVALID_HANDLE_VALUE;
   }
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer, forever if
+  // none comes, before the check below could refuse it. Regular files ignore the flag.
   int fd;
   do {
-    fd = open(path, O_RDONLY | O_CLOEXEC);
+    fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     return INVALID_HANDLE_VALUE;

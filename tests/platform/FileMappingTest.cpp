@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -116,6 +117,11 @@ TEST_F(FileMapping, RefusesWhatWin32Refuses) {
   int descriptorsBefore = OpenDescriptors();
   EXPECT_EQ(Open(directory / "missing.bmp"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(Open(directory), INVALID_HANDLE_VALUE) << "a directory is not a file";
+  // A FIFO with no writer: refused at once, not waited on (a hang here ends in the
+  // test's timeout).
+  std::filesystem::path fifo = directory / "fifo.bmp";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Open(fifo), INVALID_HANDLE_VALUE) << "a FIFO is not a file";
   EXPECT_EQ(CreateFileA(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
 
