@@ -18,6 +18,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <fstream>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -270,6 +271,108 @@ TEST(SceneFrameGeometry, FacesArePlanarWithMatchingNormalsAndTheRepeatedPartsCou
     EXPECT_EQ(openings[i].second - openings[i].first, 5.0);
     if (i > 0) {
       EXPECT_EQ(openings[i].first - openings[i - 1].second, 1.0);
+    }
+  }
+}
+
+// The corridor as its drawings give it, face by face in drawing order: the batch, the
+// normal, and each corner's texture coordinate and position. Written out here from the
+// plans rather than derived from the scene code, so that a wrong constant, a swapped
+// corner or a rotated texture shows up.
+struct PlannedCorner {
+  double s, t, x, y, z;
+};
+struct PlannedFace {
+  int batch;
+  Vec3 normal;
+  PlannedCorner corners[4];
+};
+
+std::vector<PlannedFace> PlannedCorridor() {
+  std::vector<PlannedFace> plan = {
+      {1,
+       {0, -1, 0},
+       {{0, 0, -18, 10, 100}, {0, 1, -18, 10, -30}, {1, 1, 30, 10, -30}, {1, 0, 30, 10, 100}}},
+      {2,
+       {0, 0, 1},
+       {{0, 0, -11, -10, -10}, {0, 1, -11, 10, -10}, {1, 1, 10, 10, -10}, {1, 0, 10, -10, -10}}},
+  };
+  for (double c = 0; c < 90; c += 17) {
+    plan.push_back({3,
+                    {0, 0, 1},
+                    {{0, 0, -20, -10, c - 6},
+                     {0, 1, -14, 10, c - 6},
+                     {1, 1, -8, 10, c - 6},
+                     {1, 0, -14, -10, c - 6}}});
+    plan.push_back({3,
+                    {0, 0, -1},
+                    {{0, 0, -20, -10, c - 10},
+                     {0, 1, -14, 10, c - 10},
+                     {1, 1, -8, 10, c - 10},
+                     {1, 0, -14, -10, c - 10}}});
+    plan.push_back({3,
+                    {0, -1, -10},
+                    {{0, 0, -14, -10, c - 6},
+                     {0, 1, -8, 10, c - 6},
+                     {1, 1, -8, 10, c - 10},
+                     {1, 0, -14, -10, c - 10}}});
+  }
+  const std::vector<PlannedFace> walls = {
+      {4,
+       {1, 0, 0},
+       {{0, 0, -8, -10, 100}, {0, 1, -8, -3, 100}, {1, 1, -8, -3, -10}, {1, 0, -8, -10, -10}}},
+      {4,
+       {0, 1, 0},
+       {{1, 1, -8, -3, 100}, {0, 1, -12, -3, 100}, {0, 0, -12, -3, -10}, {1, 0, -8, -3, -10}}},
+      {5,
+       {-1, 0, 0},
+       {{0, 0, 10, -10, 10}, {0, 1, 10, -10, 100}, {1, 1, 10, 10, 100}, {1, 0, 10, 10, 10}}},
+      {5,
+       {-1, 0, 0},
+       {{0, 0, 30, -10, 10}, {0, 1, 30, -10, -30}, {1, 1, 30, 10, -30}, {1, 0, 30, 10, 10}}},
+      {5,
+       {0, 0, -1},
+       {{0, 0, 10, -10, 10}, {1, 0, 30, -10, 10}, {1, 1, 30, 10, 10}, {0, 1, 10, 10, 10}}},
+      {6,
+       {0, 1, 0},
+       {{0, 0, -10, -10, -10}, {0, 1, -10, -10, 100}, {1, 1, 10, -10, 100}, {1, 0, 10, -10, -10}}},
+      {6,
+       {0, 1, 0},
+       {{0, 0, 10, -10, 10}, {1, 0, 30, -10, 10}, {1, 1, 30, -10, -30}, {0, 1, 10, -10, -30}}},
+  };
+  plan.insert(plan.end(), walls.begin(), walls.end());
+  // The openings send no texture coordinate: the bay floor's last one, (0, 1), holds.
+  for (double c = 0; c < 80; c += 6) {
+    plan.push_back({7,
+                    {-1, 0, 0},
+                    {{0, 1, 10, -2, c + 11},
+                     {0, 1, 10, -2, c + 16},
+                     {0, 1, 10, 8, c + 16},
+                     {0, 1, 10, 8, c + 11}}});
+  }
+  return plan;
+}
+
+TEST(SceneFrameGeometry, EveryFaceMatchesTheCorridorPlans) {
+  SceneTextures = {1, 2, 3};
+  const std::vector<Face> faces = CollectFaces(SplitBatches(RecordFrame({})));
+  const std::vector<PlannedFace> plan = PlannedCorridor();
+  ASSERT_EQ(plan.size(), 41u);
+  ASSERT_EQ(faces.size(), plan.size());
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    SCOPED_TRACE("face " + std::to_string(i) + " of batch " + std::to_string(plan[i].batch));
+    EXPECT_EQ(faces[i].batch, plan[i].batch);
+    EXPECT_EQ(faces[i].hasTexcoords, plan[i].batch != 7);
+    EXPECT_EQ(faces[i].normal.x, plan[i].normal.x);
+    EXPECT_EQ(faces[i].normal.y, plan[i].normal.y);
+    EXPECT_EQ(faces[i].normal.z, plan[i].normal.z);
+    for (int k = 0; k < 4; ++k) {
+      const PlannedCorner& want = plan[i].corners[k];
+      EXPECT_EQ(faces[i].texcoords[k][0], want.s) << "corner " << k;
+      EXPECT_EQ(faces[i].texcoords[k][1], want.t) << "corner " << k;
+      EXPECT_EQ(faces[i].vertices[k].x, want.x) << "corner " << k;
+      EXPECT_EQ(faces[i].vertices[k].y, want.y) << "corner " << k;
+      EXPECT_EQ(faces[i].vertices[k].z, want.z) << "corner " << k;
     }
   }
 }
