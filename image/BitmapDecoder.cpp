@@ -181,6 +181,9 @@ RgbImage* DecodeView(DecodeState& s) {
     width = Read32(header + 4);
     height = Read32(header + 8);
     bitCount = Read16(header + 14);
+    // The entries are copied from right after the header, as they come. For a bit-field
+    // file that names colours-used, those bytes are the masks: harmless, since 16- and
+    // 32-bit pixels never look a colour up.
     std::memcpy(w + kInfoHeaderSize, table, 4 * static_cast<std::size_t>(entries));
   }
   // Fill-ins: image size (bytes per row without padding, times the height; kept modulo
