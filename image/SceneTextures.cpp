@@ -2,7 +2,7 @@
 // current context, and the probe that skips missing files without a message.
 #include "SceneTextures.h"
 
-#include <GL/gl.h>
+#include "Win32.h" // the GL header, with what it needs on each platform
 
 #include <cstdio>
 #include <cstdlib>

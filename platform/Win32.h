@@ -1,7 +1,8 @@
 // Win32.h: the Win32-shaped platform interface that app/, render/ and image/ are written
 // against. On Windows this is simply <windows.h>; elsewhere it declares the subset of
 // USER32, GDI32, OPENGL32 (WGL) and KERNEL32 that the program calls, with the real
-// names, argument lists and constant values. Two backends implement it, chosen at link
+// names, argument lists and constant values. Either way it ends with the GL and GLU
+// headers, which on Windows need <windows.h> before them. Two backends implement it, chosen at link
 // time: platform/sdl (real windows, GL and dialogs over SDL2) and platform/headless
 // (EGL offscreen rendering, scripted input, journal and fault injection, for tests and
 // tools). What both share (message queue, class registry, window table, default window
@@ -34,7 +35,14 @@
 
 #if defined(_WIN32)
 
+// The real thing; min and max stay the standard library's.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+
+#include <GL/gl.h>
+#include <GL/glu.h>
 
 #else
 
@@ -505,5 +513,8 @@ BOOL UnmapViewOfFile(LPCVOID view);
 BOOL CloseHandle(HANDLE handle);
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 HLOCAL LocalFree(HLOCAL memory);
+
+#include <GL/gl.h>
+#include <GL/glu.h>
 
 #endif

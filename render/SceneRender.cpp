@@ -4,8 +4,7 @@
 
 #include "SceneTextures.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "Win32.h" // the GL and GLU headers, with what they need on each platform
 
 CameraPose SceneCamera;
 
