@@ -232,6 +232,15 @@ BOOL CoreDestroyWindow(HWND handle) {
   }
   window->destroying = true;
   WNDPROC procedure = window->procedure;
+  // Windows hides a window before destroying it, so the active window is deactivated first.
+  CoreState& state = CoreGlobals();
+  if (state.activeWindow == handle) {
+    state.activeWindow = nullptr;
+    procedure(handle, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, window->minimized ? 1 : 0), 0);
+  }
+  if (state.focusWindow == handle) {
+    state.focusWindow = nullptr;
+  }
   procedure(handle, WM_DESTROY, 0, 0);
   procedure(handle, WM_NCDESTROY, 0, 0);
   ForgetWindow(handle);
@@ -287,12 +296,13 @@ void CoreMinimizedChanged(HWND handle, bool minimized) {
     }
     CoreSendMessage(handle, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
   } else {
-    state.activeWindow = handle;
-    state.focusWindow = handle;
-    CoreSendMessage(handle, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
+    // Restored: the client size comes back first, then the activation, as on Windows.
+    CoreSendMessage(handle, WM_SIZE, SIZE_RESTORED,
+                    MAKELPARAM(window->clientWidth, window->clientHeight));
     if (CoreFindWindow(handle) != nullptr) {
-      CoreSendMessage(handle, WM_SIZE, SIZE_RESTORED,
-                      MAKELPARAM(window->clientWidth, window->clientHeight));
+      state.activeWindow = handle;
+      state.focusWindow = handle;
+      CoreSendMessage(handle, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
     }
   }
 }
@@ -356,8 +366,13 @@ BOOL CoreShowWindow(HWND handle, int command) {
     break;
   default: // SW_SHOW, SW_SHOWNORMAL and the rest show the window as it is
     if (!window->visible) {
+      // Showing a window activates it (WM_ACTIVATE) before its size arrives (WM_SIZE),
+      // as on Windows.
       window->visible = true;
-      if (!window->minimized) {
+      BackendFocusWindow(*window);
+      CoreFocusChanged(handle, true);
+      window = CoreFindWindow(handle);
+      if (window != nullptr && !window->minimized) {
         CoreSendMessage(handle, WM_SIZE, SIZE_RESTORED,
                         MAKELPARAM(window->clientWidth, window->clientHeight));
       }

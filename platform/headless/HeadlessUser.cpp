@@ -53,10 +53,15 @@ bool Deliver(HWND window, const HeadlessEvent& event) {
     return CorePostMessage(window, WM_SYSKEYUP, static_cast<WPARAM>(event.key),
                            KeyParam(event.key, false, true));
   case HeadlessAction::Minimize:
-    CoreMinimizedChanged(window, true);
-    return false;
   case HeadlessAction::Restore:
-    CoreMinimizedChanged(window, false);
+    // As from a window manager: the system command, whose default processing minimises
+    // or restores.
+    if (CoreWindow* record = CoreFindWindow(window)) {
+      const bool minimize = event.action == HeadlessAction::Minimize;
+      if (record->minimized != minimize) {
+        CoreSendMessage(window, WM_SYSCOMMAND, minimize ? SC_MINIMIZE : SC_RESTORE, 0);
+      }
+    }
     return false;
   case HeadlessAction::Deactivate:
     CoreFocusChanged(window, false);

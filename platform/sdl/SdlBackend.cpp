@@ -10,8 +10,9 @@
 //      switched size created after ChangeDisplaySettingsA(CDS_FULLSCREEN) is full screen.
 //  [x] Keyboard: every key mapped to its virtual-key code and scan code; auto-repeat
 //      gives repeated WM_KEYDOWN; Alt+key, Alt and F10 give WM_SYSKEYDOWN/WM_SYSKEYUP.
-//  [x] Minimise/restore/focus from the window manager -> WM_ACTIVATE (minimised flag in
-//      the high word) and WM_SIZE (0 by 0 while minimised); size changes -> WM_SIZE.
+//  [x] Minimise/restore from the window manager -> WM_SYSCOMMAND SC_MINIMIZE/SC_RESTORE,
+//      whose default processing sends WM_SIZE (0 by 0 while minimised) and WM_ACTIVATE
+//      (minimised flag in the high word); focus -> WM_ACTIVATE; size changes -> WM_SIZE.
 //  [x] Window-manager close (close box, Alt+F4) -> WM_SYSCOMMAND SC_CLOSE -> WM_CLOSE.
 //  [x] SIGINT/SIGTERM -> the same close request, so the program's own tear-down runs and
 //      a switched display mode is restored. A second signal before the first is handled,
@@ -152,9 +153,17 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
   }
   switch (event.event) {
   case SDL_WINDOWEVENT_MINIMIZED:
-    CoreMinimizedChanged(handle, true);
-    break;
   case SDL_WINDOWEVENT_RESTORED:
+    // The window manager's minimise and restore reach the window procedure as the system
+    // commands Windows sends for them; default processing then minimises or restores.
+    if (CoreWindow* record = CoreFindWindow(handle)) {
+      const bool minimized = event.event == SDL_WINDOWEVENT_MINIMIZED;
+      if (record->minimized != minimized) {
+        CoreSendMessage(handle, WM_SYSCOMMAND, minimized ? SC_MINIMIZE : SC_RESTORE, 0);
+      }
+    }
+    saverCheckDue = true;
+    break;
   case SDL_WINDOWEVENT_MAXIMIZED:
     CoreMinimizedChanged(handle, false);
     saverCheckDue = true;

@@ -188,7 +188,7 @@ TEST_F(MessageQueue, ScriptedEventsKeepTheirOrderAndWaitForAWindow) {
   EXPECT_EQ(msg.hwnd, window);
   EXPECT_TRUE(Seen.empty()) << "the minimise comes after the key-down is retrieved";
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(SeenNumbers(), (std::vector<UINT>{WM_SIZE, WM_ACTIVATE}))
+  EXPECT_EQ(SeenNumbers(), (std::vector<UINT>{WM_SYSCOMMAND, WM_SIZE, WM_ACTIVATE}))
       << "sent inside PeekMessageA before the key-up is handed out";
   EXPECT_EQ(msg.message, WM_KEYUP);
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
