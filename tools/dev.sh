@@ -2,8 +2,12 @@
 # dev.sh: set up, build and run Talvern Corridor, or build it and run the whole test suite.
 #
 #   tools/dev.sh run    install what is missing, build (release), run the viewer
-#   tools/dev.sh test   install what is missing, build the CI and sanitizer configurations,
-#                       run every test in both, then fuzz the BMP decoder for a minute
+#   tools/dev.sh test   install what is missing, build the CI and sanitizer configurations
+#                       and the Windows build, run every test in each (the Windows ones
+#                       under Wine), then fuzz the BMP decoder for a minute
+#   tools/dev.sh windows
+#                       install what is missing, build the Windows programs (.exe, in
+#                       build-windows/bin) with mingw-w64 and run their tests under Wine
 #
 # Packages come from Debian. As root, missing ones are installed; otherwise the one
 # `sudo apt-get install ...` line that would install them is printed and nothing else runs.
@@ -20,6 +24,9 @@ run_packages=(build-essential cmake pkg-config libsdl2-dev libgl-dev libglu1-mes
 # What the tests, benchmarks and fuzzer need on top.
 test_packages=(clang-format libgtest-dev libgmock-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
   xvfb xauth xdotool openbox x11-utils x11-xserver-utils xfonts-base imagemagick wmctrl)
+# What the Windows build and its runs under Wine need.
+windows_packages=(g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 wine wine64 libgtest-dev
+  xvfb xauth xdotool openbox x11-utils xfonts-base imagemagick wmctrl)
 
 EnsurePackages() {
   local missing=() package
@@ -54,8 +61,28 @@ RunSuite() {
   ctest --preset "$1" -L e2e || failed=1
 }
 
+# The Windows build: every test runs under Wine, in a prefix under $TMPDIR made on first
+# use (tools/wine-run.sh), with Wine's own diagnostics off.
+RunWindowsSuite() {
+  export WINEDEBUG=-all
+  cmake --preset windows
+  cmake --build --preset windows -j "$jobs"
+  RunSuite windows
+}
+
+Windows() {
+  EnsurePackages "${windows_packages[@]}"
+  local failed=0
+  RunWindowsSuite
+  if [ "$failed" -ne 0 ]; then
+    echo "Some Windows tests failed." >&2
+    exit 1
+  fi
+  echo "The Windows build passed its tests under Wine."
+}
+
 Test() {
-  EnsurePackages "${run_packages[@]}" "${test_packages[@]}"
+  EnsurePackages "${run_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}"
   local failed=0
   # Every C++ file follows the checked-in .clang-format.
   git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror || failed=1
@@ -65,6 +92,7 @@ Test() {
   cmake --preset asan
   cmake --build --preset asan -j "$jobs"
   RunSuite asan
+  RunWindowsSuite
   if [ -x fuzz/run.sh ]; then
     fuzz/run.sh 60 || failed=1
   fi
@@ -78,8 +106,9 @@ Test() {
 case "${1:-}" in
 run) Run ;;
 test) Test ;;
+windows) Windows ;;
 *)
-  echo "usage: tools/dev.sh run|test" >&2
+  echo "usage: tools/dev.sh run|test|windows" >&2
   exit 2
   ;;
 esac
