@@ -3,24 +3,38 @@
 // the decoder's message goes to stderr as the single line "Error: TEXT" and the exit
 // status is 1. Lets a user check a texture before putting it into Data/.
 #include "BitmapDecoder.h"
-#include "Headless.h"
+#include "dialog_capture.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: bmpdecode FILE\n");
     return 2;
   }
-  // The decoder reports failures in a message box; here the box is only recorded, and its
-  // text printed as one line.
-  HeadlessCaptureDialogs(true);
+#if defined(_WIN32)
+  // The picture is binary: in the default text mode every 0x0A byte would gain a 0x0D.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  // The decoder reports failures in a message box; here the box is only recorded and
+  // answered, and its text printed as one line.
+  if (!BeginDialogCapture()) {
+    std::fprintf(stderr, "Error: could not capture the decoder's messages\n");
+    return 1;
+  }
   RgbImage* image = DecodeBitmapFile(argv[1]);
+  const std::vector<CapturedDialog> dialogs = CapturedDialogs();
+  EndDialogCapture();
   if (image == nullptr) {
-    std::string text =
-        HeadlessDialogs().empty() ? "the file did not decode" : HeadlessDialogs().back().text;
+    std::string text = dialogs.empty() ? "the file did not decode" : dialogs.back().text;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
       text.pop_back();
     }
