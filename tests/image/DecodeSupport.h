@@ -1,44 +1,48 @@
-// DecodeSupport.h: test helpers for the BMP decoder: a private temporary directory, a decode
-// of in-memory file bytes with the message boxes captured, the expected colour arithmetic
-// written independently of the decoder, and checks for descriptors and mappings left open.
+// DecodeSupport.h: test helpers for the BMP decoder, the same on every platform: a private
+// temporary directory, a decode of in-memory file bytes with the message boxes captured,
+// and the expected colour arithmetic written independently of the decoder.
 #pragma once
 
 #include "BitmapDecoder.h"
 #include "BmpWriter.h"
-#include "Headless.h"
+#include "dialog_capture.h"
 
 #include <cstdlib>
-#include <dirent.h>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
+#include <random>
 #include <string>
-#include <unistd.h>
+#include <system_error>
 #include <vector>
 
 namespace decodetest {
 
+// A fresh directory under the system's temporary folder, removed with all it holds.
 class TempDir {
 public:
   TempDir() {
-    char pattern[] = "/tmp/bmpdecode-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    path = made != nullptr ? made : "";
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path base = fs::temp_directory_path(error);
+    std::random_device seed;
+    std::mt19937_64 rng(seed());
+    for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+      const fs::path candidate = base / ("bmpdecode-test-" + std::to_string(rng() % 100000000));
+      if (fs::create_directory(candidate, error)) {
+        path = candidate.string();
+      }
+    }
   }
   ~TempDir() {
-    if (DIR* dir = opendir(path.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-          unlink((path + "/" + name).c_str());
-        }
-      }
-      closedir(dir);
+    std::error_code error;
+    if (!path.empty()) {
+      std::filesystem::remove_all(path, error);
     }
-    rmdir(path.c_str());
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return path + "/" + name; }
+  std::string File(const std::string& name) const {
+    return (std::filesystem::path(path) / name).string();
+  }
   std::string path;
 };
 
@@ -47,13 +51,13 @@ struct Decoded {
   int width = 0;
   int height = 0;
   std::vector<std::uint8_t> rgb;
-  std::vector<HeadlessDialog> dialogs;
+  std::vector<CapturedDialog> dialogs;
 };
 
 // Takes ownership of a decoder result: copies it out and frees it the documented way.
 inline Decoded Collect(RgbImage* image) {
   Decoded d;
-  d.dialogs = HeadlessDialogs();
+  d.dialogs = CapturedDialogs();
   if (image != nullptr) {
     d.ok = true;
     d.width = image->width;
@@ -67,13 +71,12 @@ inline Decoded Collect(RgbImage* image) {
   return d;
 }
 
-// Decodes `bytes` written to a fresh file, with a fresh headless platform.
+// Decodes `bytes` written to a fresh file, with a fresh dialog capture.
 inline Decoded DecodeBytes(const bmpw::Bytes& bytes, const std::string& name = "image.bmp") {
   TempDir dir;
   const std::string path = dir.File(name);
   bmpw::SaveFile(path, bytes);
-  HeadlessReset();
-  HeadlessCaptureDialogs(true);
+  BeginDialogCapture();
   return Collect(DecodeBitmapFile(path.c_str()));
 }
 
@@ -106,27 +109,6 @@ inline std::uint8_t Widen(std::uint32_t value, int bits) {
     repeated += pattern;
   }
   return static_cast<std::uint8_t>(std::stoul(repeated.substr(0, 8), nullptr, 2));
-}
-
-// Open descriptors of this process, and mapped file names.
-inline int OpenDescriptorCount() {
-  int count = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (dirent* entry = readdir(dir)) {
-      if (entry->d_name[0] != '.') {
-        ++count;
-      }
-    }
-    closedir(dir);
-  }
-  return count;
-}
-
-inline bool MappedAnywhere(const std::string& path) {
-  std::ifstream maps("/proc/self/maps");
-  std::stringstream text;
-  text << maps.rdbuf();
-  return text.str().find(path) != std::string::npos;
 }
 
 } // namespace decodetest
