@@ -12,6 +12,10 @@ ROOT=$(cd "$HERE/../.." && pwd)
 source "$HERE/../e2e/harness.sh"
 
 e2e_init || exit 1
+# Sanitizer builds keep the fast unwinder: the slow one deadlocks inside llvmpipe's JIT.
+if ldd "$PROGRAM" 2>/dev/null | grep -q libasan; then
+  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=1"
+fi
 e2e_start_x 1024x768x24 || e2e_fail "no X server"
 
 OUT="$E2E_WORK/trace.txt"
