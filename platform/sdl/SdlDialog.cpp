@@ -1,6 +1,7 @@
 // SdlDialog.cpp: MessageBoxA as SDL's modal message box, with buttons and icon from the
-// MB_ flags, Return and Escape as the default and cancel keys, and a one-line stderr
-// fallback when no dialog can be shown (no display).
+// MB_ flags, Return as the default key, Escape as the cancel key of boxes that have a
+// Cancel or only an OK button, and a one-line stderr fallback when no dialog can be shown
+// (no display).
 #include "SdlBackend.h"
 
 #include <cstdio>
@@ -31,7 +32,9 @@ SdlDialogLayout SdlDialogFor(UINT type) {
   }
   switch (type & MB_TYPEMASK) {
   case TypeYesNo:
-    layout.buttons = {{IDYES, "Yes", ReturnKey}, {IDNO, "No", EscapeKey}};
+    // A Yes/No box has no Cancel button, so Escape answers nothing: the user has to pick
+    // one of the two, as on Windows.
+    layout.buttons = {{IDYES, "Yes", ReturnKey}, {IDNO, "No", 0}};
     layout.dismissAnswer = IDNO;
     layout.fallbackAnswer = IDNO;
     break;

@@ -91,7 +91,7 @@ expect_exit_zero() {
 run_windowed_switch() {
   e2e_start_x 1024x768x24 || e2e_fail "no X server"
   e2e_run "$E2E_WORK/program.txt" "$PROGRAM"
-  e2e_answer_dialog "Start FullScreen?" Escape 20 || e2e_fail "no start-up question"
+  e2e_click_dialog "Start FullScreen?" right 20 || e2e_fail "no start-up question"
   local id
   id=$(e2e_wait_window "$START_TITLE" 20) || e2e_fail "no window titled $START_TITLE"
   expect_client_640x480 "$id"
@@ -132,7 +132,7 @@ run_windowed_switch() {
 run_fullscreen_escape() {
   e2e_start_x 640x480x16 || e2e_fail "no X server"
   e2e_run "$E2E_WORK/program.txt" "$PROGRAM"
-  e2e_answer_dialog "Start FullScreen?" Escape 20 || e2e_fail "no start-up question"
+  e2e_click_dialog "Start FullScreen?" right 20 || e2e_fail "no start-up question"
   local id
   id=$(e2e_wait_window "$START_TITLE" 20) || e2e_fail "no window titled $START_TITLE"
   expect_client_640x480 "$id"

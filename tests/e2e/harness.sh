@@ -287,6 +287,32 @@ e2e_answer_dialog() {
   return 1
 }
 
+# e2e_click_dialog TITLE BUTTON [TIMEOUT]: wait for the two-button message box TITLE, click
+# its left or right button (BUTTON is left or right) with the mouse, and wait until the box
+# has closed. The buttons sit side by side, centred near the bottom edge of the box.
+e2e_click_dialog() {
+  local title=$1 side=$2 timeout=${3:-10} id geometry x y w h cx cy attempt n
+  id=$(e2e_wait_dialog "$title" "$timeout") || return 1
+  for ((attempt = 0; attempt < 5; attempt++)); do
+    sleep 0.3
+    geometry=$(e2e_client_geometry "$id") || return 0
+    read -r x y w h <<<"$geometry"
+    if [[ "$side" == left ]]; then
+      cx=$((x + w / 2 - 45))
+    else
+      cx=$((x + w / 2 + 45))
+    fi
+    cy=$((y + h - 25))
+    xdotool mousemove --sync "$cx" "$cy" click 1 2>/dev/null
+    for ((n = 0; n < 20; n++)); do
+      xwininfo -id "$id" >/dev/null 2>&1 || return 0
+      sleep 0.1
+    done
+  done
+  e2e_log "the dialog '$title' did not close on a click of its $side button"
+  return 1
+}
+
 # e2e_close_window ID: send a real close request (a WM_DELETE_WINDOW client message, what a
 # window manager's close box sends) to the window ID. Uses the helper in $E2E_CLOSE_TOOL
 # when set; otherwise activates the window and presses Alt+F4, which openbox turns into the

@@ -103,7 +103,7 @@ best_yaw() {
 start_program() {
   e2e_start_x 1024x768x24 || e2e_fail "no X server"
   e2e_run "$E2E_WORK/program.txt" "$PROGRAM"
-  e2e_answer_dialog "Start FullScreen?" Escape 20 || e2e_fail "no start-up question"
+  e2e_click_dialog "Start FullScreen?" right 20 || e2e_fail "no start-up question"
   WINDOW=$(e2e_wait_window "Talvern Corridor" 20) || e2e_fail "no scene window"
   e2e_focus_window "$WINDOW" || e2e_fail "cannot focus the window"
   sleep 1

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# dialog_test.sh: MessageBoxA as a real dialog answered from the keyboard: Return answers
-# Yes (IDYES 6) or OK (IDOK 1), Escape answers No (IDNO 7).
+# dialog_test.sh: MessageBoxA as a real dialog answered as a user would: Return answers Yes
+# (IDYES 6) or OK (IDOK 1), a click on No answers No (IDNO 7), and Escape leaves a Yes/No box
+# open (it has no Cancel button) but answers an OK box with OK.
 set -u
 source "$(dirname "$0")/../e2e/harness.sh"
 [[ -x "${SDL_PROBE:-}" ]] || { echo "SDL_PROBE not set" >&2; exit 1; }
@@ -19,8 +20,21 @@ ask() {
 
 answer=$(ask yesno Return)
 [[ "$answer" == 6 ]] || e2e_fail "Return on Yes/No gave '$answer', not IDYES"
-answer=$(ask yesno Escape)
-[[ "$answer" == 7 ]] || e2e_fail "Escape on Yes/No gave '$answer', not IDNO"
 answer=$(ask ok Return)
 [[ "$answer" == 1 ]] || e2e_fail "Return on OK gave '$answer', not IDOK"
+answer=$(ask ok Escape)
+[[ "$answer" == 1 ]] || e2e_fail "Escape on OK gave '$answer', not IDOK"
+
+# Escape on a Yes/No box: still open afterwards; then the mouse answers No.
+out=$E2E_WORK/dialog-yesno-escape.txt
+e2e_run "$out" "$SDL_PROBE" dialog yesno "Shall the probe go on?" "Probe Question"
+id=$(e2e_wait_dialog "Probe Question" 15) || e2e_fail "no dialog titled 'Probe Question'"
+sleep 0.3
+xdotool key --window "$id" Escape
+sleep 1
+xwininfo -id "$id" >/dev/null 2>&1 || e2e_fail "Escape closed a Yes/No box"
+e2e_click_dialog "Probe Question" right 5 || e2e_fail "a click on No did not answer"
+e2e_wait_pid "$E2E_PID" 10 || e2e_fail "the probe did not end after No"
+answer=$(sed -n 's/^answer //p' "$out")
+[[ "$answer" == 7 ]] || e2e_fail "No gave '$answer', not IDNO"
 e2e_log "pass"
