@@ -1,8 +1,11 @@
 // dialog_capture_win32.cpp: dialog capture on Windows. A CBT hook on the calling thread
-// sees each window as it is activated; a message box (dialog class "#32770") is read
-// there, while it is fully built but before it waits for the user, and a button press is
-// posted to it, which the box's own modal loop then handles. Other activations (after the
-// box is gone one arrives with no class name) are let through untouched.
+// sees each window as it is activated; a message box (dialog class "#32770") of this
+// thread is read there, while it is fully built but before it waits for the user, and a
+// button press is posted to it, which the box's own modal loop then handles. Everything
+// else is let through untouched: after the box is gone an activation arrives with no class
+// name, and while another program shows a box of its own, its activation can reach this
+// thread's hook too (seen under Wine). A box activated again before the posted press
+// arrived carries a property that marks it as answered, so it is recorded once.
 #include "dialog_capture.h"
 
 #include <cstring>
@@ -15,6 +18,7 @@ thread_local std::vector<CapturedDialog> Captured;
 thread_local std::vector<int> PendingAnswers;
 
 constexpr int kStaticTextId = 0xFFFF; // the box's message text
+constexpr char kAnsweredProperty[] = "TalvernDialogCaptureAnswered";
 
 std::string WindowText(HWND window) {
   char text[4096] = {};
@@ -77,7 +81,10 @@ LRESULT CALLBACK CaptureProc(int code, WPARAM wParam, LPARAM lParam) {
     HWND box = reinterpret_cast<HWND>(wParam);
     char className[16] = {};
     if (GetClassNameA(box, className, sizeof className) > 0 &&
-        std::strcmp(className, "#32770") == 0) {
+        std::strcmp(className, "#32770") == 0 &&
+        GetWindowThreadProcessId(box, nullptr) == GetCurrentThreadId() &&
+        GetPropA(box, kAnsweredProperty) == nullptr) {
+      SetPropA(box, kAnsweredProperty, reinterpret_cast<HANDLE>(1));
       CapturedDialog dialog;
       dialog.owner = GetWindow(box, GW_OWNER);
       dialog.caption = WindowText(box);
@@ -94,6 +101,9 @@ LRESULT CALLBACK CaptureProc(int code, WPARAM wParam, LPARAM lParam) {
       PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(dialog.answer), 0);
       Captured.push_back(dialog);
     }
+  } else if (code == HCBT_DESTROYWND) {
+    // A window's properties are to be removed before it goes.
+    RemovePropA(reinterpret_cast<HWND>(wParam), kAnsweredProperty);
   }
   return CallNextHookEx(CaptureHook, code, wParam, lParam);
 }
