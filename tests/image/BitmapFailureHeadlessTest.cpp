@@ -223,27 +223,30 @@ TEST(BitmapFailure, WidePathsDecodeAndNameTheConvertedPath) {
 TEST(BitmapFailure, LongMultibytePathsAreCutOnACharacterBoundary) {
   std::setlocale(LC_ALL, "C.UTF-8");
   const std::string prefix = "Failed to open DIB file ";
-  // Two-byte characters: the cut never splits one.
-  std::string accented = "/nonexistent/";
-  std::wstring accentedWide = L"/nonexistent/";
-  for (int i = 0; i < 200; ++i) {
-    accented += "\xC3\xA9";
-    accentedWide += L'\u00E9';
-  }
-  for (int form = 0; form < 2; ++form) {
-    SCOPED_TRACE(form);
-    HeadlessReset();
-    HeadlessCaptureDialogs(true);
-    const Decoded d = decodetest::Collect(form == 0 ? DecodeBitmapFile(accented.c_str())
-                                                    : DecodeBitmapFile(accentedWide.c_str()));
-    ASSERT_EQ(d.dialogs.size(), 1u);
-    const std::string cut = d.dialogs[0].text;
-    EXPECT_LE(cut.size(), 255u);
-    EXPECT_GE(cut.size(), 254u);
-    const std::string shown = cut.substr(prefix.size(), cut.size() - prefix.size() - 2);
-    EXPECT_EQ(shown, accented.substr(0, shown.size()));
-    EXPECT_EQ((shown.size() - std::strlen("/nonexistent/")) % 2, 0u); // whole characters
-    EXPECT_EQ(cut.substr(cut.size() - 2), ".\n");
+  // Two-byte characters: the cut never splits one. After the second start an odd number of
+  // bytes is left for them, so a cut by bytes would split the last one.
+  for (const std::string start : {"/nonexistent/", "/nonexistent/x"}) {
+    std::string accented = start;
+    std::wstring accentedWide(start.begin(), start.end());
+    for (int i = 0; i < 200; ++i) {
+      accented += "\xC3\xA9";
+      accentedWide += L'\u00E9';
+    }
+    for (int form = 0; form < 2; ++form) {
+      SCOPED_TRACE(testing::Message() << start << " form " << form);
+      HeadlessReset();
+      HeadlessCaptureDialogs(true);
+      const Decoded d = decodetest::Collect(form == 0 ? DecodeBitmapFile(accented.c_str())
+                                                      : DecodeBitmapFile(accentedWide.c_str()));
+      ASSERT_EQ(d.dialogs.size(), 1u);
+      const std::string cut = d.dialogs[0].text;
+      EXPECT_LE(cut.size(), 255u);
+      EXPECT_GE(cut.size(), 254u);
+      const std::string shown = cut.substr(prefix.size(), cut.size() - prefix.size() - 2);
+      EXPECT_EQ(shown, accented.substr(0, shown.size()));
+      EXPECT_EQ((shown.size() - start.size()) % 2, 0u); // whole characters
+      EXPECT_EQ(cut.substr(cut.size() - 2), ".\n");
+    }
   }
   std::setlocale(LC_ALL, "C");
 }

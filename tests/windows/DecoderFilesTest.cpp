@@ -9,6 +9,7 @@
 
 #include <psapi.h>
 
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 
@@ -196,4 +197,30 @@ TEST(DecoderFiles, WidePathsOpenAsTheyAreAndNameTheConvertedPath) {
   ASSERT_TRUE(BeginDialogCapture());
   d = decodetest::Collect(DecodeBitmapFile((wideDir + L"\\missing-\u4E2D.bmp").c_str()));
   ExpectOneMessage(d, OpenFailure(dir.path + "\\missing-?.bmp"));
+}
+
+// In a double-byte code page (932 here) a long path is cut on a character boundary, whether
+// it came narrow or wide. The path's fixed start leaves an odd number of bytes for the
+// two-byte characters, so a cut by bytes would split the last one.
+TEST(DecoderFiles, LongDoubleBytePathsAreCutOnACharacterBoundary) {
+  ASSERT_NE(std::setlocale(LC_ALL, ".932"), nullptr);
+  const std::string prefix = "Failed to open DIB file ";
+  const std::string directory = "C:\\nonexistent\\x";
+  std::string narrow = directory;
+  std::wstring wide(directory.begin(), directory.end());
+  for (int i = 0; i < 200; ++i) {
+    narrow += "\x83\x41"; // U+30A2 in code page 932; its second byte is an ASCII 'A'
+    wide += L'\u30A2';
+  }
+  const std::size_t room = 255 - prefix.size() - 2 - directory.size();
+  ASSERT_EQ(room % 2, 1u);
+  for (int form = 0; form < 2; ++form) {
+    SCOPED_TRACE(form == 0 ? "narrow" : "wide");
+    ASSERT_TRUE(BeginDialogCapture());
+    const Decoded d = decodetest::Collect(form == 0 ? DecodeBitmapFile(narrow.c_str())
+                                                    : DecodeBitmapFile(wide.c_str()));
+    ASSERT_EQ(d.dialogs.size(), 1u);
+    EXPECT_EQ(d.dialogs[0].text, prefix + narrow.substr(0, directory.size() + room - 1) + ".\n");
+  }
+  std::setlocale(LC_ALL, "C");
 }
