@@ -42,4 +42,9 @@ fi
 if [ "$graphics" = null ]; then
   unset DISPLAY
 fi
+# Wine's server and its service processes outlive a program by a few seconds, and they
+# inherit the output of whichever Wine program started them. Started here by a program that
+# does nothing, with no output, they do not keep the caller (CTest) waiting on our stdout and
+# stderr after the real program has ended; when they already run this costs little.
+"$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 exec "$wine" "$@"
