@@ -76,18 +76,6 @@ tap() {
   xdotool keydown "$1" sleep 0.3 keyup "$1"
 }
 
-expect_exit_zero() {
-  if ! e2e_wait_pid "$E2E_PID" "${1:-15}"; then
-    local caption
-    for caption in "SHUTDOWN ERROR" "ERROR"; do
-      e2e_find_dialog "$caption" >/dev/null && e2e_fail "the program waits on an $caption box"
-    done
-    e2e_fail "the program did not end"
-  fi
-  [[ "$E2E_STATUS" == 0 ]] || e2e_fail "exit status $E2E_STATUS, not 0"
-  e2e_log "exit status 0"
-}
-
 run_windowed_switch() {
   e2e_start_x 1024x768x24 || e2e_fail "no X server"
   e2e_run "$E2E_WORK/program.txt" "$PROGRAM"
@@ -126,7 +114,7 @@ run_windowed_switch() {
   expect_scene_drawn restored
 
   e2e_close_window "$id" || e2e_fail "cannot send the close request"
-  expect_exit_zero
+  e2e_expect_exit_zero 15
 }
 
 run_fullscreen_escape() {
@@ -153,7 +141,7 @@ run_fullscreen_escape() {
 
   e2e_focus_window "$id"
   tap Escape
-  expect_exit_zero
+  e2e_expect_exit_zero 15
   expect_screen 640 480
   e2e_find_window "$SWITCH_TITLE" >/dev/null && e2e_fail "the window outlived the program"
   return 0
@@ -169,7 +157,7 @@ run_sigint() {
   shot fullscreen
   expect_scene_drawn fullscreen
   kill -INT "$E2E_PID"
-  expect_exit_zero
+  e2e_expect_exit_zero 15
   expect_screen 640 480
   e2e_find_window "$START_TITLE" >/dev/null && e2e_fail "the window outlived the program"
   return 0

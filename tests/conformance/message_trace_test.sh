@@ -21,17 +21,8 @@ e2e_start_x 1024x768x24 || e2e_fail "no X server"
 OUT="$E2E_WORK/trace.txt"
 if [[ "$PROGRAM" == *.exe ]]; then
   export TALVERN_WINE_GRAPHICS=x11
-  # Wine's processes of this prefix (its desktop process included) end with the test, while
-  # the X server is still there, so that none stays bound to a display that is gone.
-  wine_stop() {
-    if [[ -n "${TALVERN_WINEPREFIX:-}" && -e "$TALVERN_WINEPREFIX/.talvern-ready" ]]; then
-      WINEPREFIX=$TALVERN_WINEPREFIX wineserver -k 2>/dev/null
-      WINEPREFIX=$TALVERN_WINEPREFIX wineserver -w 2>/dev/null
-    fi
-    return 0
-  }
-  trap 'wine_stop; e2e_cleanup' EXIT
-  wine_stop
+  trap 'e2e_wine_stop; e2e_cleanup' EXIT
+  e2e_wine_stop
   e2e_run "$OUT" "$ROOT/tools/wine-run.sh" "$PROGRAM"
   START_TIMEOUT=60 # a new Wine prefix is made on first use
 else

@@ -192,6 +192,32 @@ e2e_wait_pid() {
   E2E_STATUS=$status
 }
 
+# e2e_expect_exit_zero [TIMEOUT]: wait up to TIMEOUT seconds (default 15) for the program
+# in E2E_PID to end and fail the test unless its status is 0; when it does not end, say
+# whether it waits on one of the program's error boxes ("SHUTDOWN ERROR", "ERROR").
+e2e_expect_exit_zero() {
+  if ! e2e_wait_pid "$E2E_PID" "${1:-15}"; then
+    local caption
+    for caption in "SHUTDOWN ERROR" "ERROR"; do
+      e2e_find_dialog "$caption" >/dev/null && e2e_fail "the program waits on an $caption box"
+    done
+    e2e_fail "the program did not end"
+  fi
+  [[ "$E2E_STATUS" == 0 ]] || e2e_fail "exit status $E2E_STATUS, not 0"
+  e2e_log "exit status 0"
+}
+
+# e2e_wine_stop: end every Wine process of the prefix $TALVERN_WINEPREFIX (the program, Wine's
+# services and its desktop process) and wait for them, so that none stays bound to this
+# test's display once the X server is gone. Does nothing before the prefix exists.
+e2e_wine_stop() {
+  if [[ -n "${TALVERN_WINEPREFIX:-}" && -e "$TALVERN_WINEPREFIX/.talvern-ready" ]]; then
+    WINEPREFIX=$TALVERN_WINEPREFIX wineserver -k 2>/dev/null
+    WINEPREFIX=$TALVERN_WINEPREFIX wineserver -w 2>/dev/null
+  fi
+  return 0
+}
+
 # e2e_wait_line FILE PATTERN [TIMEOUT] [FROM]: wait up to TIMEOUT seconds (default 10)
 # until a line of FILE after its first FROM lines (default 0) matches the extended regular
 # expression PATTERN; prints the first such line.

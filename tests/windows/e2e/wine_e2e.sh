@@ -29,20 +29,10 @@ export WINEDEBUG=-all
 : "${TALVERN_WINEPREFIX:?TALVERN_WINEPREFIX must name the prefix for these tests}"
 export TALVERN_WINEPREFIX
 
-# Every Wine process of this prefix (the program, the probe, Wine's own services and its
-# desktop process) belongs to this test: end them all while the X server is still there, so
-# the next test starts with no Wine process bound to this test's display.
-wine_stop() {
-  if [[ -e "$TALVERN_WINEPREFIX/.talvern-ready" ]]; then
-    WINEPREFIX=$TALVERN_WINEPREFIX wineserver -k 2>/dev/null
-    WINEPREFIX=$TALVERN_WINEPREFIX wineserver -w 2>/dev/null
-  fi
-  return 0
-}
 
 e2e_init || exit 1
-trap 'wine_stop; e2e_cleanup' EXIT
-wine_stop # an earlier run that was killed may have left its Wine processes behind
+trap 'e2e_wine_stop; e2e_cleanup' EXIT
+e2e_wine_stop # an earlier run that was killed may have left its Wine processes behind
 SHOTS=${E2E_SHOTS:-$E2E_WORK}
 mkdir -p "$SHOTS"
 STARTED=$(date +%s%N)
@@ -129,18 +119,6 @@ client_crop() {
   echo "${w}x${h}+${x}+${y}"
 }
 
-expect_exit_zero() {
-  if ! e2e_wait_pid "$E2E_PID" "${1:-20}"; then
-    local caption
-    for caption in "SHUTDOWN ERROR" "ERROR"; do
-      e2e_find_dialog "$caption" >/dev/null && e2e_fail "the program waits on an $caption box"
-    done
-    e2e_fail "the program did not end"
-  fi
-  [[ "$E2E_STATUS" == 0 ]] || e2e_fail "exit status $E2E_STATUS, not 0"
-  e2e_log "exit status 0"
-}
-
 # Starts the program from the current directory and answers the start-up question No.
 start_windowed() {
   e2e_run "$E2E_WORK/program.txt" "$WINE_RUN" "$PROGRAM"
@@ -189,7 +167,7 @@ run_windowed_switch() {
 
   e2e_focus_window "$id" || e2e_fail "cannot focus the second window"
   xdotool keydown Escape sleep 0.3 keyup Escape
-  expect_exit_zero
+  e2e_expect_exit_zero 20
   e2e_find_window "$SWITCH_TITLE" >/dev/null && e2e_fail "the window outlived the program"
   return 0
 }
@@ -205,7 +183,7 @@ run_window_manager_close() {
   expect_scene_drawn start "$(client_crop "$id")"
   # Asks openbox to close it (_NET_CLOSE_WINDOW); openbox sends WM_DELETE_WINDOW.
   wmctrl -i -c "$id" || e2e_fail "wmctrl could not ask for the close"
-  expect_exit_zero
+  e2e_expect_exit_zero 20
   e2e_find_window "$START_TITLE" >/dev/null && e2e_fail "the window outlived the program"
   return 0
 }
@@ -223,7 +201,7 @@ run_no_data() {
   e2e_find_dialog "Error" >/dev/null && e2e_fail "a decoder message appeared"
   shot error
   answer_box "ERROR" Return || e2e_fail "the ERROR box was not answered"
-  expect_exit_zero
+  e2e_expect_exit_zero 20
   return 0
 }
 
