@@ -138,15 +138,22 @@ e2e_start_x() {
   export DISPLAY=":$number"
   e2e_log "Xvfb $screen on $DISPLAY (pid $E2E_XVFB_PID)"
   if ((wm)); then
+    # openbox claims the screen (and sets _NET_SUPPORTING_WM_CHECK) before it has loaded its
+    # theme and fonts; a window mapped in that gap can stay unmapped for good, and SDL waits
+    # for the map inside SDL_ShowWindow. So wait for openbox's start-up command instead,
+    # which it runs once it is ready to manage windows. The first start on a new machine
+    # builds the font cache, hence the long limit.
+    local ready="$E2E_WORK/openbox-ready"
+    rm -f "$ready"
     # Keep openbox's cache and settings inside the work directory.
     XDG_CACHE_HOME="$E2E_WORK/cache" XDG_CONFIG_HOME="$E2E_WORK/config" \
-      openbox --sm-disable >"$E2E_WORK/openbox.log" 2>&1 &
+      openbox --sm-disable --startup "touch '$ready'" >"$E2E_WORK/openbox.log" 2>&1 &
     E2E_WM_PID=$!
     e2e_track "$E2E_WM_PID"
     local n=0
-    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+    until [[ -e "$ready" ]]; do
       n=$((n + 1))
-      if ((n > 100)) || ! kill -0 "$E2E_WM_PID" 2>/dev/null; then
+      if ((n > 600)) || ! kill -0 "$E2E_WM_PID" 2>/dev/null; then
         e2e_log "openbox did not start: $(cat "$E2E_WORK/openbox.log")"
         return 1
       fi
@@ -283,16 +290,36 @@ e2e_wait_window() {
   echo "$id"
 }
 
-# e2e_wait_dialog TITLE [TIMEOUT]: the same for e2e_find_dialog.
+# e2e_wait_dialog TITLE [TIMEOUT]: the same for e2e_find_dialog, waiting also until the box
+# is mapped and viewable (it exists a moment before it can take input).
 e2e_wait_dialog() {
   local title=$1 timeout=${2:-10} n=0 id
   local limit=$((timeout * 10))
-  until id=$(e2e_find_dialog "$title"); do
+  until id=$(e2e_find_dialog "$title") && e2e_viewable "$id"; do
     n=$((n + 1))
     ((n > limit)) && return 1
     sleep 0.1
   done
   echo "$id"
+}
+
+# e2e_viewable ID: succeeds when window ID is mapped and all its ancestors are.
+e2e_viewable() {
+  xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
+}
+
+# e2e_wait_for TIMEOUT COMMAND [ARGS...]: run COMMAND every 0.1 s until it succeeds, for
+# up to TIMEOUT seconds; non-zero when it never did. For conditions that follow an action
+# (a window reaching its full-screen place, a frame reaching the screen).
+e2e_wait_for() {
+  local timeout=$1 n=0
+  shift
+  local limit=$((timeout * 10))
+  until "$@"; do
+    n=$((n + 1))
+    ((n > limit)) && return 1
+    sleep 0.1
+  done
 }
 
 # e2e_answer_dialog TITLE KEY [TIMEOUT]: wait for the message box TITLE and send it KEY

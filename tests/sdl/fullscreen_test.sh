@@ -15,7 +15,12 @@ e2e_run "$out" "$SDL_PROBE" window --fullscreen --title "Probe Full"
 e2e_wait_line "$out" '^ready$' 30 >/dev/null || e2e_fail "the probe did not get ready"
 grep -qx 'display 0' "$out" || e2e_fail "the switch was refused: $(grep display "$out")"
 id=$(e2e_wait_window "Probe Full" 10) || e2e_fail "no window"
-sleep 0.5
+# openbox places and marks the window a moment after it maps.
+full_screen_placed() {
+  [[ "$(e2e_client_geometry "$id")" == "0 0 640 480" &&
+    "$(e2e_window_state "$id")" == *_NET_WM_STATE_FULLSCREEN* ]]
+}
+e2e_wait_for 10 full_screen_placed
 geometry=$(e2e_client_geometry "$id")
 [[ "$geometry" == "0 0 640 480" ]] || e2e_fail "full-screen window at $geometry"
 [[ "$(e2e_window_state "$id")" == *_NET_WM_STATE_FULLSCREEN* ]] ||

@@ -30,10 +30,14 @@ read -r _ r g b <<<"$(grep -m1 '^pixel ' "$out")"
 ((r >= 240 && g >= 110 && g <= 145 && b <= 15)) || e2e_fail "GL drew $r $g $b, not orange"
 
 # What reached the screen: orange in the middle of the client area, blue near its corner.
-sleep 0.5
 shot=$E2E_WORK/window.png
-e2e_screenshot "$shot" || e2e_fail "no screenshot"
-read -r r g b <<<"$(e2e_pixel "$shot" $((x + 320)) $((y + 240)))"
+centre_drawn() {
+  e2e_screenshot "$shot" || return 1
+  read -r r g b <<<"$(e2e_pixel "$shot" $((x + 320)) $((y + 240)))"
+  ((r >= 240 && g >= 110 && g <= 145 && b <= 15))
+}
+e2e_wait_for 10 centre_drawn
+[[ -f "$shot" ]] || e2e_fail "no screenshot"
 ((r >= 240 && g >= 110 && g <= 145 && b <= 15)) || e2e_fail "screen centre is $r $g $b"
 read -r r g b <<<"$(e2e_pixel "$shot" $((x + 8)) $((y + 8)))"
 ((r <= 15 && g <= 15 && b >= 240)) || e2e_fail "client corner is $r $g $b, not blue"
