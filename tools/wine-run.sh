@@ -19,6 +19,13 @@ if [ -z "$wine" ]; then
   exit 2
 fi
 
+# Wine turns Windows file names into Unix ones with the locale's character set. Without a
+# locale (a new machine or container names none) that is ASCII, and a name with any other
+# character can be neither created nor opened; the caller's locale could also change a
+# program's code page. So every run gets the same UTF-8 locale, which the C library always
+# has.
+export LC_ALL=C.UTF-8
+
 graphics=${TALVERN_WINE_GRAPHICS:-null}
 export WINEPREFIX=${TALVERN_WINEPREFIX:-${TMPDIR:-/tmp}/talvern-wine-$(id -u)-$graphics}
 export WINEDEBUG=${WINEDEBUG:--all}
