@@ -23,10 +23,10 @@ run_packages=(build-essential cmake pkg-config libsdl2-dev libgl-dev libglu1-mes
   libegl-mesa0 libgl1-mesa-dri libglx-mesa0 zlib1g-dev)
 # What the tests, benchmarks and fuzzer need on top.
 test_packages=(clang-format libgtest-dev libgmock-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
-  xvfb xauth xdotool openbox x11-utils x11-xserver-utils xfonts-base imagemagick wmctrl)
+  xvfb xauth xdotool openbox x11-utils x11-xserver-utils xfonts-base imagemagick wmctrl procps)
 # What the Windows build and its runs under Wine need.
 windows_packages=(g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 wine wine64 libgtest-dev
-  xvfb xauth xdotool openbox x11-utils xfonts-base imagemagick wmctrl)
+  xvfb xauth xdotool openbox x11-utils xfonts-base imagemagick wmctrl procps)
 
 EnsurePackages() {
   local missing=() package
