@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -330,9 +331,9 @@ void PackedRow(const PackedTable& table, unsigned bitsPerPixel, const unsigned c
 
 // ---- Run-length encoded sources -------------------------------------------------------
 // The stream is read up to the end of the file; the image-size field is not trusted for
-// it. Pixels the stream never writes (after a delta, an early end of line or of bitmap, or
-// a stream cut off by the end of the file) are black, as on a fresh zero-filled canvas. A
-// run that would pass the end of its row stops there. Every write lands at or after the
+// it. Pixels the stream never writes (after a delta, an early end of line or of bitmap) are
+// black, as on a fresh zero-filled canvas. A run that would pass the end of its row stops
+// there. Every write lands at or after the
 // previous one (deltas only move right and up), so the gaps are zeroed as the position
 // passes them and the buffer is touched once.
 struct RleWriter {
@@ -385,7 +386,9 @@ template <typename Colour> void PutRun(unsigned char* out, std::size_t n, Colour
   out[3 * (n - 1) + 2] = static_cast<unsigned char>(last >> 16);
 }
 
-void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
+// Converts the stream; false when it ends (with the file) before its end-of-bitmap escape
+// while rows the header declares are still unfinished: the file was cut short.
+bool ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
   RleWriter writer{rgb, static_cast<std::size_t>(plan.width),
                    static_cast<std::size_t>(plan.height)};
   // A local copy of the table, which stores through `out` cannot alias.
@@ -397,6 +400,7 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
   }
   const unsigned char* p = plan.bits;
   const unsigned char* const end = plan.bits + plan.bitsSize;
+  bool endOfBitmap = false;
   while (writer.y < writer.rows && end - p >= 2) {
     const unsigned count = p[0];
     const unsigned value = p[1];
@@ -419,6 +423,7 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       writer.x = 0;
       ++writer.y;
     } else if (value == 1) { // end of bitmap
+      endOfBitmap = true;
       break;
     } else if (value == 2) { // delta: right and up (towards later rows)
       if (end - p < 2) {
@@ -446,9 +451,18 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
     }
   }
   writer.ZeroUpTo(writer.width * writer.rows);
+  // Complete: the end-of-bitmap escape came, or every row was ended, or the position
+  // reached the end of the last row.
+  return endOfBitmap || writer.y >= writer.rows ||
+         (writer.y + 1 == writer.rows && writer.x >= writer.width);
 }
 
 } // namespace
+
+// A plan holds at most kMaxDimension rows of kMaxDimension pixels, so the result's size
+// cannot overflow a size_t, even a 32-bit one.
+static_assert(static_cast<std::uint64_t>(kMaxDimension) * kMaxDimension * 3 <= SIZE_MAX,
+              "the dimension limit must keep the result's size within size_t");
 
 std::size_t BitmapResultSize(const BitmapPlan& plan) {
   return static_cast<std::size_t>(plan.width) * static_cast<std::size_t>(plan.height) * 3;
@@ -570,12 +584,11 @@ BitmapFailure PlanBitmapConversion(const unsigned char* working, std::uint32_t p
   return BitmapFailure::None;
 }
 
-void ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb) {
+bool ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb) {
   const auto width = static_cast<std::size_t>(plan.width);
   const auto rows = static_cast<std::size_t>(plan.height);
   if (plan.encoding == BitmapEncoding::Rle8 || plan.encoding == BitmapEncoding::Rle4) {
-    ConvertRle(plan, rgb, plan.encoding == BitmapEncoding::Rle4);
-    return;
+    return ConvertRle(plan, rgb, plan.encoding == BitmapEncoding::Rle4);
   }
   PackedTable table;
   if (plan.encoding == BitmapEncoding::Palette1) {
@@ -611,6 +624,7 @@ void ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb) {
       break;
     }
   }
+  return true;
 }
 
 unsigned char* AllocateBitmapPixels(std::size_t bytes) {

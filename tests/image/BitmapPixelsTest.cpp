@@ -363,17 +363,16 @@ TEST(BitmapPixels, RunLengthEscapesPlacePixelsAndLeaveTheRestBlack) {
   ASSERT_TRUE(d.ok);
   EXPECT_EQ(d.rgb, ExpectedRows({c1, c2, c1, c2, c1, c3, c4, c0, c1, c2}, 5, 2, false));
 
-  // A stream cut off inside an absolute run keeps what came before it.
-  bmpw::Rle cut;
-  cut.Run(3, 1).EndOfLine();
-  cut.bytes.insert(cut.bytes.end(), {0, 5, 1, 2});
+  // Nor does a stream that fills the last row to its end: every declared pixel is there.
+  bmpw::Rle full;
+  full.Run(3, 1).EndOfLine().Run(2, 2).Run(1, 3);
   BmpFile fc = f8;
   fc.width = 3;
   fc.height = 2;
-  fc.pixels = cut.bytes;
+  fc.pixels = full.bytes;
   d = DecodeBytes(bmpw::Write(fc));
   ASSERT_TRUE(d.ok);
-  EXPECT_EQ(d.rgb, ExpectedRows({c1, c1, c1, k, k, k}, 3, 2, false));
+  EXPECT_EQ(d.rgb, ExpectedRows({c1, c1, c1, c2, c2, c3}, 3, 2, false));
 
   // Run-length data is bottom-up only.
   BmpFile topDown = f8;
