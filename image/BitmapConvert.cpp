@@ -482,7 +482,8 @@ struct RleWriter {
   std::size_t rows;
   std::size_t x = 0;
   std::size_t y = 0;
-  std::size_t filled = 0; // pixels from the buffer's start already written or zeroed
+  std::size_t rowStart = 0; // y * width
+  std::size_t filled = 0;   // pixels from the buffer's start already written or zeroed
 
   void ZeroUpTo(std::size_t position) {
     if (position > filled) {
@@ -496,7 +497,7 @@ struct RleWriter {
     if (y >= rows || x >= width) {
       return 0;
     }
-    const std::size_t position = y * width + x;
+    const std::size_t position = rowStart + x;
     ZeroUpTo(position);
     out = rgb + position * 3;
     return width - x;
@@ -505,7 +506,7 @@ struct RleWriter {
   void End(std::size_t written) {
     if (written != 0) {
       x += written;
-      filled = y * width + x;
+      filled = rowStart + x;
     }
   }
 };
@@ -547,16 +548,19 @@ RunPattern MakeRunPattern(std::uint32_t a, std::uint32_t b) {
   return pattern;
 }
 
-// Writes an encoded run in whole 24-byte blocks, at least two: up to 47 bytes past the run.
-// The caller makes sure they fit in the buffer; those bytes lie beyond everything written
-// so far, so a later run overwrites them or the zeroing of a gap clears them.
+// Writes an encoded run in whole 24-byte blocks, at least three (runs up to 24 pixels take
+// no loop): up to 71 bytes past the run. The caller makes sure they fit in the buffer;
+// those bytes lie beyond everything written so far, so a later run overwrites them or the
+// zeroing of a gap clears them.
+constexpr std::size_t kRunSlack = 72;
+
 void FillRun(unsigned char* out, std::size_t n, const RunPattern& pattern) {
-  for (int block = 0; block < 2; ++block) {
+  for (int block = 0; block < 3; ++block) {
     StoreLittle64(out + 24 * block, pattern.word[0]);
     StoreLittle64(out + 24 * block + 8, pattern.word[1]);
     StoreLittle64(out + 24 * block + 16, pattern.word[2]);
   }
-  for (std::size_t offset = 48; offset < 3 * n; offset += 24) {
+  for (std::size_t offset = 72; offset < 3 * n; offset += 24) {
     StoreLittle64(out + offset, pattern.word[0]);
     StoreLittle64(out + offset + 8, pattern.word[1]);
     StoreLittle64(out + offset + 16, pattern.word[2]);
@@ -594,7 +598,7 @@ bool ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       if (n != 0) {
         const std::uint32_t a = colour[four ? value >> 4 : value];
         const std::uint32_t b = colour[four ? value & 15 : value];
-        if (static_cast<std::size_t>(rgbEnd - out) >= 3 * n + 48) {
+        if (static_cast<std::size_t>(rgbEnd - out) >= 3 * n + kRunSlack) {
           FillRun(out, n, MakeRunPattern(a, b));
         } else {
           const std::uint32_t pair[2] = {a, b};
@@ -607,6 +611,7 @@ bool ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
     if (value == 0) { // end of line
       writer.x = 0;
       ++writer.y;
+      writer.rowStart += writer.width;
     } else if (value == 1) { // end of bitmap
       endOfBitmap = true;
       break;
@@ -616,6 +621,7 @@ bool ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       }
       writer.x = std::min(writer.x + p[0], writer.width);
       writer.y += p[1];
+      writer.rowStart = writer.y * writer.width;
       p += 2;
     } else { // absolute run of `value` indexes, padded to a 16-bit boundary
       const std::size_t bytes = four ? (value + 1) / 2 : value;
@@ -624,12 +630,22 @@ bool ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       }
       unsigned char* out = nullptr;
       const std::size_t n = std::min<std::size_t>(value, writer.Begin(out));
-      if (n != 0 && static_cast<std::size_t>(rgbEnd - out) >= 3 * n + 8) {
+      if (n != 0 && static_cast<std::size_t>(rgbEnd - out) >= 3 * n + 32) {
         // Room for wider stores: each lands up to 2 bytes past its pixels, bytes that the
-        // next store, a later run or the zeroing of a gap overwrites.
-        if (four) {
+        // next store, a later run or the zeroing of a gap overwrites. Runs of up to 8
+        // pixels whose stream has 8 more bytes are written as 8 pixels without a loop.
+        const bool whole8 = n <= 8 && end - p >= 8;
+        if (four && whole8) {
+          for (std::size_t i = 0; i < 4; ++i) {
+            StoreLittle64(out + 6 * i, pairs[p[i]]);
+          }
+        } else if (four) {
           for (std::size_t i = 0; i < n; i += 2) {
             StoreLittle64(out + 3 * i, pairs[p[i / 2]]);
+          }
+        } else if (whole8) {
+          for (std::size_t i = 0; i < 8; ++i) {
+            StoreLittle32(out + 3 * i, colour[p[i]]);
           }
         } else {
           for (std::size_t i = 0; i < n; ++i) {
