@@ -1,5 +1,6 @@
 // BitmapDecoder.cpp: DecodeBitmapFile and CountPaletteColors. The file is opened and mapped
-// read-only through the platform layer (never copied), the headers are checked against the
+// read-only through the platform layer, which keeps the view's bytes fixed while it lives
+// (the decoder copies nothing of the file), the headers are checked against the
 // file's size, a normalised working header (40-byte info header and its colour entries) is
 // built, and the pixel data is converted straight into the result's RGB rows. Every failure
 // shows exactly one message box with the caption "Error".
