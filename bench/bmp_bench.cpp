@@ -237,7 +237,9 @@ bool DecodeStaged(const BenchImage& image) {
     const std::size_t bytes = BitmapResultSize(plan);
     unsigned char* canvas = AllocateBitmapPixels(bytes);
     unsigned char* result = AllocateBitmapPixels(bytes);
-    ConvertBitmap(plan, canvas);
+    if (!ConvertBitmap(plan, canvas)) {
+      std::abort();
+    }
     for (std::size_t i = 0; i < bytes; i += 3) {
       result[i] = canvas[i + 2];
       result[i + 1] = canvas[i + 1];

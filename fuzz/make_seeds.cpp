@@ -1,7 +1,9 @@
 // make_seeds.cpp: writes the fuzzer's seed corpus with the tests' BMP writer: every header
 // kind, depth and encoding, with and without the file header, odd widths (row padding),
-// top-down rows, bit-field masks, short colour tables and every run-length escape. All
-// files are small, so the fuzzer mutates them quickly. Usage: make_seeds DIRECTORY
+// top-down rows, bit-field masks, short colour tables, every run-length escape, rows and
+// runs long enough for the wide paths, and files refused for a cut-off run-length stream or
+// a colours-used value past 16 bits. All files are small, so the fuzzer mutates them
+// quickly. Usage: make_seeds DIRECTORY
 #include "BmpWriter.h"
 
 #include <cstdio>
@@ -123,6 +125,55 @@ int main(int argc, char** argv) {
     f.palette = Palette(four ? 16 : 256);
     f.pixels = four ? bmpw::EncodeRle4(indexes, 10, 4) : bmpw::EncodeRle8(indexes, 10, 4);
     save(four ? "rle4-picture" : "rle8-picture", f);
+  }
+
+  // Refusals: run-length streams cut off before their end of bitmap (inside an absolute
+  // run, and right after a run), and colours-used values past 16 bits.
+  for (bool four : {false, true}) {
+    bmpw::Rle rle;
+    rle.four = four;
+    rle.Run(2, four ? 0x12 : 1).Absolute({2, 3, 4, 5, 1}).EndOfLine().Run(3, 2).EndOfBitmap();
+    BmpFile f;
+    f.width = 6;
+    f.height = 3;
+    f.bitCount = four ? 4 : 8;
+    f.compression = four ? 2 : 1;
+    f.colorsUsed = 6;
+    f.imageSize = 100;
+    f.palette = Palette(6);
+    f.pixels.assign(rle.bytes.begin(), rle.bytes.begin() + 6);
+    save(four ? "rle4-cut-absolute" : "rle8-cut-absolute", f);
+    f.pixels.assign(rle.bytes.begin(), rle.bytes.end() - 2);
+    save(four ? "rle4-cut-before-end" : "rle8-cut-before-end", f);
+  }
+  for (std::uint32_t used : {0x10000u, 0x10003u}) {
+    BmpFile f;
+    f.bitCount = 8;
+    f.colorsUsed = used;
+    f.palette = Palette(used & 0xFFFF);
+    f.pixels = {1, 0, 0, 0};
+    save("colours-used-" + std::to_string(used), f);
+  }
+  // Rows long enough for the wide 8-bit path, and long runs for the block-filled runs.
+  BmpFile wide;
+  wide.width = 70;
+  wide.height = 2;
+  wide.bitCount = 8;
+  wide.palette = Palette(256);
+  wide.pixels = bmpw::PackRows(Values(140, 256), 70, 2, 8);
+  save("info-8-wide", wide);
+  for (bool four : {false, true}) {
+    bmpw::Rle rle;
+    rle.four = four;
+    rle.Run(40, four ? 0x12 : 1).Run(30, 3).EndOfLine().Delta(5, 0).Run(60, 2).EndOfBitmap();
+    BmpFile f;
+    f.width = 80;
+    f.height = 3;
+    f.bitCount = four ? 4 : 8;
+    f.compression = four ? 2 : 1;
+    f.palette = Palette(four ? 16 : 256);
+    f.pixels = rle.bytes;
+    save(four ? "rle4-long-runs" : "rle8-long-runs", f);
   }
 
   BmpFile v4 = topDown;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -48,6 +49,16 @@ void StoreLittle32(unsigned char* p, std::uint32_t v) {
   p[1] = static_cast<unsigned char>(v >> 8);
   p[2] = static_cast<unsigned char>(v >> 16);
   p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+void StoreLittle64(unsigned char* p, std::uint64_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 8);
+    return;
+  }
+  for (int i = 0; i < 8; ++i) {
+    p[i] = static_cast<unsigned char>(v >> (8 * i));
+  }
 }
 
 unsigned CountTrailingZeros(std::uint32_t v) {
@@ -271,29 +282,138 @@ void Fields32Row(const BitmapPlan& plan, const unsigned char* src, unsigned char
   }
 }
 
-// One palette colour per pixel. The table is copied to a local array first: stores
-// through `out` (unsigned char) could otherwise alias the plan, forcing a reload of every
-// entry. Four pixels become three 32-bit words.
-void Palette8Row(const BitmapPlan& plan, const unsigned char* src, unsigned char* out,
-                 std::size_t width) {
+// The palette as packed R | G << 8 | B << 16 words, in a local array: stores through
+// `out` (unsigned char) could otherwise alias the plan and force a reload of every entry.
+struct ColourTable {
   std::uint32_t colour[256];
+};
+
+// The same entries channel by channel, for the byte-permute path.
+struct ChannelBytes {
+  std::uint8_t red[256];
+  std::uint8_t green[256];
+  std::uint8_t blue[256];
+};
+
+void BuildColourTable(const BitmapPlan& plan, ColourTable& table) {
   for (int i = 0; i < 256; ++i) {
-    colour[i] = static_cast<std::uint32_t>(plan.palette[i][0]) |
-                (static_cast<std::uint32_t>(plan.palette[i][1]) << 8) |
-                (static_cast<std::uint32_t>(plan.palette[i][2]) << 16);
+    table.colour[i] = static_cast<std::uint32_t>(plan.palette[i][0]) |
+                      (static_cast<std::uint32_t>(plan.palette[i][1]) << 8) |
+                      (static_cast<std::uint32_t>(plan.palette[i][2]) << 16);
+  }
+}
+
+void BuildChannelBytes(const BitmapPlan& plan, ChannelBytes& channels) {
+  for (int i = 0; i < 256; ++i) {
+    channels.red[i] = plan.palette[i][0];
+    channels.green[i] = plan.palette[i][1];
+    channels.blue[i] = plan.palette[i][2];
+  }
+}
+
+#if defined(TALVERN_HAVE_SSSE3_PATH)
+// 64 pixels per step with byte permutes (AVX-512 VBMI): each channel of the 256-entry
+// table sits in four 64-byte registers, and two two-register lookups (entries 0-127 and
+// 128-255) are blended on the index's top bit. The 64 red, green and blue bytes are then
+// interleaved into three 64-byte stores. Returns the pixels done, a multiple of 64.
+struct ChannelTables {
+  __m512i red[4];
+  __m512i green[4];
+  __m512i blue[4];
+};
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i
+LookUp(const __m512i (&table)[4], __m512i index) {
+  const __m512i low = _mm512_permutex2var_epi8(table[0], index, table[1]);
+  const __m512i high = _mm512_permutex2var_epi8(table[2], index, table[3]);
+  return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t
+Palette8RowVbmi(const ChannelBytes& colours, const unsigned char* src, unsigned char* out,
+                std::size_t width) {
+  ChannelTables t;
+  for (int i = 0; i < 4; ++i) {
+    t.red[i] = _mm512_loadu_si512(colours.red + 64 * i);
+    t.green[i] = _mm512_loadu_si512(colours.green + 64 * i);
+    t.blue[i] = _mm512_loadu_si512(colours.blue + 64 * i);
+  }
+  // For output byte j of chunk k (byte 64k + j of the 192): pixel (64k + j) / 3, channel
+  // (64k + j) % 3. Red and green come from one two-register permute (green's index has bit
+  // 6 set), blue is merged in under a mask.
+  alignas(64) std::uint8_t redGreen[3][64];
+  alignas(64) std::uint8_t blueIndex[3][64];
+  std::uint64_t blueMask[3] = {0, 0, 0};
+  for (int k = 0; k < 3; ++k) {
+    for (int j = 0; j < 64; ++j) {
+      const int byte = 64 * k + j;
+      const int pixel = byte / 3;
+      const int channel = byte % 3;
+      redGreen[k][j] = static_cast<std::uint8_t>(channel == 1 ? pixel | 64 : pixel);
+      blueIndex[k][j] = static_cast<std::uint8_t>(pixel);
+      if (channel == 2) {
+        blueMask[k] |= std::uint64_t{1} << j;
+      }
+    }
+  }
+  __m512i rg[3];
+  __m512i bi[3];
+  for (int k = 0; k < 3; ++k) {
+    rg[k] = _mm512_load_si512(redGreen[k]);
+    bi[k] = _mm512_load_si512(blueIndex[k]);
   }
   std::size_t x = 0;
-  for (; x + 4 <= width; x += 4) {
-    const std::uint32_t p0 = colour[src[x]];
-    const std::uint32_t p1 = colour[src[x + 1]];
-    const std::uint32_t p2 = colour[src[x + 2]];
-    const std::uint32_t p3 = colour[src[x + 3]];
-    StoreLittle32(out + 3 * x, p0 | (p1 << 24));
-    StoreLittle32(out + 3 * x + 4, (p1 >> 8) | (p2 << 16));
-    StoreLittle32(out + 3 * x + 8, (p2 >> 16) | (p3 << 8));
+  for (; x + 64 <= width; x += 64) {
+    const __m512i index = _mm512_loadu_si512(src + x);
+    const __m512i r = LookUp(t.red, index);
+    const __m512i g = LookUp(t.green, index);
+    const __m512i b = LookUp(t.blue, index);
+    for (int k = 0; k < 3; ++k) {
+      const __m512i chunk = _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(r, rg[k], g),
+                                                         blueMask[k], bi[k], b);
+      _mm512_storeu_si512(out + 3 * x + 64 * k, chunk);
+    }
+  }
+  return x;
+}
+
+bool HaveVbmi() {
+  static const bool have = __builtin_cpu_supports("avx512vbmi") &&
+                           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512f");
+  return have;
+}
+#endif
+
+// One palette colour per pixel: eight pixels (8 index bytes) become three 64-bit words.
+void Palette8Row(const ColourTable& table, const ChannelBytes& channels, const unsigned char* src,
+                 unsigned char* out, std::size_t width) {
+  const std::uint32_t* colour = table.colour;
+  std::size_t x = 0;
+#if defined(TALVERN_HAVE_SSSE3_PATH)
+  if (HaveVbmi()) {
+    x = Palette8RowVbmi(channels, src, out, width);
+  }
+#else
+  (void)channels;
+#endif
+  for (; x + 8 <= width; x += 8) {
+    const std::uint64_t p0 = colour[src[x]];
+    const std::uint64_t p1 = colour[src[x + 1]];
+    const std::uint64_t p2 = colour[src[x + 2]];
+    const std::uint64_t p3 = colour[src[x + 3]];
+    const std::uint64_t p4 = colour[src[x + 4]];
+    const std::uint64_t p5 = colour[src[x + 5]];
+    const std::uint64_t p6 = colour[src[x + 6]];
+    const std::uint64_t p7 = colour[src[x + 7]];
+    StoreLittle64(out + 3 * x, p0 | (p1 << 24) | (p2 << 48));
+    StoreLittle64(out + 3 * x + 8, (p2 >> 16) | (p3 << 8) | (p4 << 32) | (p5 << 56));
+    StoreLittle64(out + 3 * x + 16, (p5 >> 8) | (p6 << 16) | (p7 << 40));
   }
   for (; x < width; ++x) {
-    std::memcpy(out + 3 * x, plan.palette[src[x]], 3);
+    const std::uint32_t c = colour[src[x]];
+    out[3 * x] = static_cast<unsigned char>(c);
+    out[3 * x + 1] = static_cast<unsigned char>(c >> 8);
+    out[3 * x + 2] = static_cast<unsigned char>(c >> 16);
   }
 }
 
@@ -301,6 +421,7 @@ void Palette8Row(const BitmapPlan& plan, const unsigned char* src, unsigned char
 // leftmost pixel is in the byte's most significant bits.
 struct PackedTable {
   unsigned char bytes[256][24];
+  std::uint64_t pairs[256]; // 4 bits: a byte's two pixels as 6 little-endian bytes
 };
 
 void BuildPackedTable(const BitmapPlan& plan, unsigned bitsPerPixel, PackedTable& table) {
@@ -311,15 +432,36 @@ void BuildPackedTable(const BitmapPlan& plan, unsigned bitsPerPixel, PackedTable
       const unsigned index = (byte >> (8 - bitsPerPixel * (i + 1))) & mask;
       std::memcpy(table.bytes[byte] + 3 * i, plan.palette[index], 3);
     }
+    table.pairs[byte] = 0;
+    for (unsigned i = 0; i < 6 && perByte == 2; ++i) {
+      table.pairs[byte] |= static_cast<std::uint64_t>(table.bytes[byte][i]) << (8 * i);
+    }
   }
 }
 
-void PackedRow(const PackedTable& table, unsigned bitsPerPixel, const unsigned char* src,
-               unsigned char* out, std::size_t width) {
-  const std::size_t perByte = 8 / bitsPerPixel;
-  const std::size_t chunk = perByte * 3;
+// Every whole source byte is copied as a constant-size block (for 4 bits, four bytes at a
+// time are packed into three 64-bit words first); a partial last byte gives only the
+// pixels the row has, so nothing lands past the row.
+template <unsigned Bits>
+void PackedRow(const PackedTable& table, const unsigned char* src, unsigned char* out,
+               std::size_t width) {
+  constexpr std::size_t perByte = 8 / Bits;
+  constexpr std::size_t chunk = perByte * 3;
   const std::size_t whole = width / perByte;
-  for (std::size_t i = 0; i < whole; ++i) {
+  std::size_t i = 0;
+  if constexpr (chunk == 6) {
+    // Four source bytes (eight pixels, 24 bytes) become three 64-bit words.
+    for (; i + 4 <= whole; i += 4) {
+      const std::uint64_t e0 = table.pairs[src[i]];
+      const std::uint64_t e1 = table.pairs[src[i + 1]];
+      const std::uint64_t e2 = table.pairs[src[i + 2]];
+      const std::uint64_t e3 = table.pairs[src[i + 3]];
+      StoreLittle64(out + i * chunk, e0 | (e1 << 48));
+      StoreLittle64(out + i * chunk + 8, (e1 >> 16) | (e2 << 32));
+      StoreLittle64(out + i * chunk + 16, (e2 >> 32) | (e3 << 16));
+    }
+  }
+  for (; i < whole; ++i) {
     std::memcpy(out + i * chunk, table.bytes[src[i]], chunk);
   }
   const std::size_t rest = width - whole * perByte;
@@ -330,18 +472,18 @@ void PackedRow(const PackedTable& table, unsigned bitsPerPixel, const unsigned c
 
 // ---- Run-length encoded sources -------------------------------------------------------
 // The stream is read up to the end of the file; the image-size field is not trusted for
-// it. Pixels the stream never writes (after a delta, an early end of line or of bitmap, or
-// a stream cut off by the end of the file) are black, as on a fresh zero-filled canvas. A
-// run that would pass the end of its row stops there. Every write lands at or after the
-// previous one (deltas only move right and up), so the gaps are zeroed as the position
-// passes them and the buffer is touched once.
+// it. Pixels the stream never writes (after a delta, an early end of line or of bitmap) are
+// black, as on a fresh zero-filled canvas. A run that would pass the end of its row stops
+// there. Every write lands at or after the previous one (deltas only move right and up), so
+// the gaps are zeroed as the position passes them and the buffer is touched once.
 struct RleWriter {
   unsigned char* rgb;
   std::size_t width;
   std::size_t rows;
   std::size_t x = 0;
   std::size_t y = 0;
-  std::size_t filled = 0; // pixels from the buffer's start already written or zeroed
+  std::size_t rowStart = 0; // y * width
+  std::size_t filled = 0;   // pixels from the buffer's start already written or zeroed
 
   void ZeroUpTo(std::size_t position) {
     if (position > filled) {
@@ -355,7 +497,7 @@ struct RleWriter {
     if (y >= rows || x >= width) {
       return 0;
     }
-    const std::size_t position = y * width + x;
+    const std::size_t position = rowStart + x;
     ZeroUpTo(position);
     out = rgb + position * 3;
     return width - x;
@@ -364,7 +506,7 @@ struct RleWriter {
   void End(std::size_t written) {
     if (written != 0) {
       x += written;
-      filled = y * width + x;
+      filled = rowStart + x;
     }
   }
 };
@@ -385,18 +527,66 @@ template <typename Colour> void PutRun(unsigned char* out, std::size_t n, Colour
   out[3 * (n - 1) + 2] = static_cast<unsigned char>(last >> 16);
 }
 
-void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
+// The three 64-bit words that repeat through an encoded run whose pixels alternate the
+// colours a and b (the same colour for RLE8): the run's bytes repeat every 6 bytes, so the
+// words at offsets 0, 8 and 16 start at bytes 0, 2 and 4 of that pattern, and the next 24
+// bytes repeat them.
+struct RunPattern {
+  std::uint64_t word[3];
+};
+
+RunPattern MakeRunPattern(std::uint32_t a, std::uint32_t b) {
+  constexpr std::uint64_t low48 = (std::uint64_t{1} << 48) - 1;
+  const std::uint64_t pair = a | (static_cast<std::uint64_t>(b) << 24);
+  RunPattern pattern{};
+  for (int i = 0; i < 3; ++i) {
+    const unsigned rotate = 16 * static_cast<unsigned>(i);
+    const std::uint64_t turned =
+        rotate == 0 ? pair : ((pair >> rotate) | (pair << (48 - rotate))) & low48;
+    pattern.word[i] = turned | (turned << 48);
+  }
+  return pattern;
+}
+
+// Writes an encoded run in whole 24-byte blocks, at least three (runs up to 24 pixels take
+// no loop): up to 71 bytes past the run. The caller makes sure they fit in the buffer;
+// those bytes lie beyond everything written so far, so a later run overwrites them or the
+// zeroing of a gap clears them.
+constexpr std::size_t kRunSlack = 72;
+
+void FillRun(unsigned char* out, std::size_t n, const RunPattern& pattern) {
+  for (int block = 0; block < 3; ++block) {
+    StoreLittle64(out + 24 * block, pattern.word[0]);
+    StoreLittle64(out + 24 * block + 8, pattern.word[1]);
+    StoreLittle64(out + 24 * block + 16, pattern.word[2]);
+  }
+  for (std::size_t offset = 72; offset < 3 * n; offset += 24) {
+    StoreLittle64(out + offset, pattern.word[0]);
+    StoreLittle64(out + offset + 8, pattern.word[1]);
+    StoreLittle64(out + offset + 16, pattern.word[2]);
+  }
+}
+
+// Converts the stream; false when it ends (with the file) before its end-of-bitmap escape
+// while rows the header declares are still unfinished: the file was cut short.
+bool ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
   RleWriter writer{rgb, static_cast<std::size_t>(plan.width),
                    static_cast<std::size_t>(plan.height)};
-  // A local copy of the table, which stores through `out` cannot alias.
-  std::uint32_t colour[256];
-  for (int i = 0; i < 256; ++i) {
-    colour[i] = static_cast<std::uint32_t>(plan.palette[i][0]) |
-                (static_cast<std::uint32_t>(plan.palette[i][1]) << 8) |
-                (static_cast<std::uint32_t>(plan.palette[i][2]) << 16);
+  ColourTable table{};
+  BuildColourTable(plan, table);
+  const std::uint32_t* colour = table.colour;
+  // RLE4: the two pixels of each byte of an absolute run, as 6 little-endian bytes.
+  std::uint64_t pairs[256] = {};
+  if (four) {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      pairs[byte] = colour[byte >> 4] | (static_cast<std::uint64_t>(colour[byte & 15]) << 24);
+    }
   }
+  // Runs that start this far before the buffer's end may be written in whole blocks.
+  unsigned char* const rgbEnd = rgb + writer.width * writer.rows * 3;
   const unsigned char* p = plan.bits;
   const unsigned char* const end = plan.bits + plan.bitsSize;
+  bool endOfBitmap = false;
   while (writer.y < writer.rows && end - p >= 2) {
     const unsigned count = p[0];
     const unsigned value = p[1];
@@ -405,12 +595,15 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       // Encoded run: one index (RLE8) or two alternating indexes, high nibble first (RLE4).
       unsigned char* out = nullptr;
       const std::size_t n = std::min<std::size_t>(count, writer.Begin(out));
-      if (!four) {
-        const std::uint32_t c = colour[value];
-        PutRun(out, n, [c](std::size_t) { return c; });
-      } else {
-        const std::uint32_t pair[2] = {colour[value >> 4], colour[value & 15]};
-        PutRun(out, n, [&pair](std::size_t i) { return pair[i & 1]; });
+      if (n != 0) {
+        const std::uint32_t a = colour[four ? value >> 4 : value];
+        const std::uint32_t b = colour[four ? value & 15 : value];
+        if (static_cast<std::size_t>(rgbEnd - out) >= 3 * n + kRunSlack) {
+          FillRun(out, n, MakeRunPattern(a, b));
+        } else {
+          const std::uint32_t pair[2] = {a, b};
+          PutRun(out, n, [&pair](std::size_t i) { return pair[i & 1]; });
+        }
       }
       writer.End(n);
       continue;
@@ -418,7 +611,9 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
     if (value == 0) { // end of line
       writer.x = 0;
       ++writer.y;
+      writer.rowStart += writer.width;
     } else if (value == 1) { // end of bitmap
+      endOfBitmap = true;
       break;
     } else if (value == 2) { // delta: right and up (towards later rows)
       if (end - p < 2) {
@@ -426,6 +621,7 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       }
       writer.x = std::min(writer.x + p[0], writer.width);
       writer.y += p[1];
+      writer.rowStart = writer.y * writer.width;
       p += 2;
     } else { // absolute run of `value` indexes, padded to a 16-bit boundary
       const std::size_t bytes = four ? (value + 1) / 2 : value;
@@ -434,21 +630,52 @@ void ConvertRle(const BitmapPlan& plan, unsigned char* rgb, bool four) {
       }
       unsigned char* out = nullptr;
       const std::size_t n = std::min<std::size_t>(value, writer.Begin(out));
-      if (four) {
-        PutRun(out, n, [&colour, p](std::size_t i) {
+      if (n != 0 && static_cast<std::size_t>(rgbEnd - out) >= 3 * n + 32) {
+        // Room for wider stores: each lands up to 2 bytes past its pixels, bytes that the
+        // next store, a later run or the zeroing of a gap overwrites. Runs of up to 8
+        // pixels whose stream has 8 more bytes are written as 8 pixels without a loop.
+        const bool whole8 = n <= 8 && end - p >= 8;
+        if (four && whole8) {
+          for (std::size_t i = 0; i < 4; ++i) {
+            StoreLittle64(out + 6 * i, pairs[p[i]]);
+          }
+        } else if (four) {
+          for (std::size_t i = 0; i < n; i += 2) {
+            StoreLittle64(out + 3 * i, pairs[p[i / 2]]);
+          }
+        } else if (whole8) {
+          for (std::size_t i = 0; i < 8; ++i) {
+            StoreLittle32(out + 3 * i, colour[p[i]]);
+          }
+        } else {
+          for (std::size_t i = 0; i < n; ++i) {
+            StoreLittle32(out + 3 * i, colour[p[i]]);
+          }
+        }
+      } else if (four) {
+        PutRun(out, n, [colour, p](std::size_t i) {
           return colour[(i & 1) ? (p[i / 2] & 15) : (p[i / 2] >> 4)];
         });
       } else {
-        PutRun(out, n, [&colour, p](std::size_t i) { return colour[p[i]]; });
+        PutRun(out, n, [colour, p](std::size_t i) { return colour[p[i]]; });
       }
       writer.End(n);
       p += std::min<std::size_t>(bytes + (bytes & 1), static_cast<std::size_t>(end - p));
     }
   }
   writer.ZeroUpTo(writer.width * writer.rows);
+  // Complete: the end-of-bitmap escape came, or every row was ended, or the position
+  // reached the end of the last row.
+  return endOfBitmap || writer.y >= writer.rows ||
+         (writer.y + 1 == writer.rows && writer.x >= writer.width);
 }
 
 } // namespace
+
+// A plan holds at most kMaxDimension rows of kMaxDimension pixels, so the result's size
+// cannot overflow a size_t, even a 32-bit one.
+static_assert(static_cast<std::uint64_t>(kMaxDimension) * kMaxDimension * 3 <= SIZE_MAX,
+              "the dimension limit must keep the result's size within size_t");
 
 std::size_t BitmapResultSize(const BitmapPlan& plan) {
   return static_cast<std::size_t>(plan.width) * static_cast<std::size_t>(plan.height) * 3;
@@ -570,15 +797,19 @@ BitmapFailure PlanBitmapConversion(const unsigned char* working, std::uint32_t p
   return BitmapFailure::None;
 }
 
-void ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb) {
+bool ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb) {
   const auto width = static_cast<std::size_t>(plan.width);
   const auto rows = static_cast<std::size_t>(plan.height);
   if (plan.encoding == BitmapEncoding::Rle8 || plan.encoding == BitmapEncoding::Rle4) {
-    ConvertRle(plan, rgb, plan.encoding == BitmapEncoding::Rle4);
-    return;
+    return ConvertRle(plan, rgb, plan.encoding == BitmapEncoding::Rle4);
   }
-  PackedTable table;
-  if (plan.encoding == BitmapEncoding::Palette1) {
+  PackedTable table{};
+  ColourTable colours{};
+  ChannelBytes channels{};
+  if (plan.encoding == BitmapEncoding::Palette8) {
+    BuildColourTable(plan, colours);
+    BuildChannelBytes(plan, channels);
+  } else if (plan.encoding == BitmapEncoding::Palette1) {
     BuildPackedTable(plan, 1, table);
   } else if (plan.encoding == BitmapEncoding::Palette4) {
     BuildPackedTable(plan, 4, table);
@@ -589,13 +820,13 @@ void ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb) {
     unsigned char* out = rgb + (plan.topDown ? rows - 1 - r : r) * outStride;
     switch (plan.encoding) {
     case BitmapEncoding::Palette1:
-      PackedRow(table, 1, src, out, width);
+      PackedRow<1>(table, src, out, width);
       break;
     case BitmapEncoding::Palette4:
-      PackedRow(table, 4, src, out, width);
+      PackedRow<4>(table, src, out, width);
       break;
     case BitmapEncoding::Palette8:
-      Palette8Row(plan, src, out, width);
+      Palette8Row(colours, channels, src, out, width);
       break;
     case BitmapEncoding::Fields16:
       Fields16Row(plan, src, out, width);
@@ -611,6 +842,7 @@ void ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb) {
       break;
     }
   }
+  return true;
 }
 
 unsigned char* AllocateBitmapPixels(std::size_t bytes) {

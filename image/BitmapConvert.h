@@ -2,7 +2,8 @@
 // used by the BMP decoder (internal to image/). The decoder builds the working header (a
 // 40-byte info header followed by its colour entries); PlanBitmapConversion checks that the
 // conversion can accept it and that every byte it will read lies inside the mapped file,
-// and ConvertBitmap then writes the result rows, which cannot fail.
+// and ConvertBitmap then writes the result rows; only a run-length stream cut short by the
+// end of the file can still fail there.
 #pragma once
 
 #include <cstddef>
@@ -50,7 +51,8 @@ struct BitmapPlan {
   BitmapChannel blue;
 };
 
-// Size of the result's pixel buffer (rows * width * 3), valid after a successful plan.
+// Size of the result's pixel buffer (rows * width * 3), valid after a successful plan; the
+// plan's dimension limit keeps it from overflowing.
 std::size_t BitmapResultSize(const BitmapPlan& plan);
 
 // `working` is the working header; `paletteCount` the colour entries it holds. `file` and
@@ -61,8 +63,10 @@ BitmapFailure PlanBitmapConversion(const unsigned char* working, std::uint32_t p
                                    std::uint64_t pixelOffset, std::uint64_t masks,
                                    BitmapPlan& plan);
 
-// Writes the picture into `rgb` (BitmapResultSize bytes): row 0 is the bottom row.
-void ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb);
+// Writes the picture into `rgb` (BitmapResultSize bytes): row 0 is the bottom row. Fails
+// only for a run-length stream that the file cuts off before its end-of-bitmap escape and
+// before the last row is finished; `rgb` then holds a partial picture.
+bool ConvertBitmap(const BitmapPlan& plan, unsigned char* rgb);
 
 // Pixel buffers for results: plain malloc for small pictures; large ones are aligned to
 // 2 MiB and advised for transparent huge pages, so that the first touch of the fresh

@@ -1,5 +1,6 @@
 // BitmapDecoder.cpp: DecodeBitmapFile and CountPaletteColors. The file is opened and mapped
-// read-only through the platform layer (never copied), the headers are checked against the
+// read-only through the platform layer, which keeps the view's bytes fixed while it lives
+// (the decoder copies nothing of the file), the headers are checked against the
 // file's size, a normalised working header (40-byte info header and its colour entries) is
 // built, and the pixel data is converted straight into the result's RGB rows. Every failure
 // shows exactly one message box with the caption "Error".
@@ -22,6 +23,9 @@ constexpr char kUnknownFormat[] = "Unknown DIB file format.";
 constexpr char kConversionError[] = "Image file conversion error.";
 constexpr char kOpenFailurePrefix[] = "Failed to open DIB file ";
 constexpr char kOpenFailureSuffix[] = ".\n";
+// A null path names no file: it is refused like a missing one, and the message shows it
+// the way the platform's formatting shows a null string.
+constexpr char kNullPath[] = "(null)";
 
 constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::uint32_t kInfoHeaderSize = 40;
@@ -149,6 +153,12 @@ RgbImage* DecodeView(DecodeState& s) {
   }
 
   const bool core = headerSize == kCoreHeaderSize;
+  // The entry count is 16 bits wide: a colours-used value beyond it names a table the
+  // working header cannot hold, and is refused rather than cut to its low 16 bits.
+  if (!core && Read32(header + 32) > 0xFFFF) {
+    ShowDecodeMessage(kConversionError);
+    return nullptr;
+  }
   const std::size_t entrySize = core ? 3 : 4;
   const std::size_t tableOffset = headerOffset + headerSize;
   // A colours-used count larger than the table the file holds is refused.
@@ -227,7 +237,10 @@ RgbImage* DecodeView(DecodeState& s) {
     ShowDecodeMessage(kOutOfMemory);
     return nullptr;
   }
-  ConvertBitmap(plan, s.pixels);
+  if (!ConvertBitmap(plan, s.pixels)) {
+    ShowDecodeMessage(kConversionError);
+    return nullptr;
+  }
 
   auto* image = static_cast<RgbImage*>(std::malloc(sizeof(RgbImage)));
   if (image == nullptr) {
@@ -305,6 +318,10 @@ std::uint16_t CountPaletteColors(const unsigned char* header) {
 }
 
 RgbImage* DecodeBitmapFile(const char* path) {
+  if (path == nullptr) {
+    ShowOpenFailure(kNullPath);
+    return nullptr;
+  }
   HANDLE file =
       CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   bool openFailed = false;
@@ -316,6 +333,10 @@ RgbImage* DecodeBitmapFile(const char* path) {
 }
 
 RgbImage* DecodeBitmapFile(const wchar_t* path) {
+  if (path == nullptr) {
+    ShowOpenFailure(kNullPath);
+    return nullptr;
+  }
   HANDLE file =
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   bool openFailed = false;

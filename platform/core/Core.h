@@ -90,7 +90,9 @@ HMODULE CoreGetModuleHandle(LPCSTR moduleName);
 HICON CoreLoadIcon(HINSTANCE instance, LPCSTR name);
 HCURSOR CoreLoadCursor(HINSTANCE instance, LPCSTR name);
 
-// Files, mappings, local memory (POSIX open, fstat and mmap underneath).
+// Files, mappings, local memory (POSIX open, fstat and mmap underneath). A view stays as
+// the file was when it was opened: the file holds a read lease that keeps writers waiting,
+// or, where none can be had, is read into private memory at the open.
 HANDLE CoreCreateFile(LPCSTR path, DWORD access, DWORD shareMode, DWORD disposition);
 HANDLE CoreCreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, DWORD disposition);
 DWORD CoreGetFileSize(HANDLE file, LPDWORD sizeHigh);

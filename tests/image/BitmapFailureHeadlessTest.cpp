@@ -1,17 +1,21 @@
 // BitmapFailureHeadlessTest.cpp: the BMP decoder's failures as the headless backend's
 // journal and fault injection show them: the platform calls in order (message before the
 // release, except after an open failure); injected platform failures; no descriptor or
-// mapping outliving a decode; wide paths and the cut of multibyte paths in a UTF-8 locale.
+// mapping outliving a decode; a file truncated during the decode; wide paths and the cut of
+// multibyte paths in a UTF-8 locale.
 #include "FailureSupport.h"
 #include "Headless.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 using bmpw::BmpFile;
@@ -191,6 +195,61 @@ TEST(BitmapFailure, NothingIsLeftOpenAfterAnyDecode) {
       EXPECT_EQ(unlink(path.c_str()), 0);
     }
   }
+}
+
+// A file truncated while it is decoded: the decode gives the old picture or refuses the
+// cut file with one message, and never ends the process with a signal. The cut comes at a
+// different moment each time, by path or through a descriptor opened for writing before
+// the decode began.
+TEST(BitmapFailure, AFileTruncatedDuringTheDecodeNeverEndsTheProcess) {
+  BmpFile f;
+  f.width = 2048;
+  f.height = 1024;
+  f.pixels = bmpw::Bytes(bmpw::Stride(f.width, 24) * static_cast<std::size_t>(f.height));
+  for (std::size_t i = 0; i < f.pixels.size(); ++i) {
+    f.pixels[i] = static_cast<std::uint8_t>(i * 13 + 5);
+  }
+  const bmpw::Bytes whole = bmpw::Write(f);
+  std::vector<std::uint8_t> expected;
+  const std::size_t stride = bmpw::Stride(f.width, 24);
+  for (std::size_t r = 0; r < static_cast<std::size_t>(f.height); ++r) {
+    for (std::size_t x = 0; x < static_cast<std::size_t>(f.width); ++x) {
+      const std::uint8_t* bgr = &f.pixels[r * stride + 3 * x];
+      expected.insert(expected.end(), {bgr[2], bgr[1], bgr[0]});
+    }
+  }
+  TempDir dir;
+  const std::string path = dir.File("cut.bmp");
+  int pictures = 0;
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(bmpw::SaveFile(path, whole));
+    const int writer = round % 2 == 0 ? open(path.c_str(), O_WRONLY | O_CLOEXEC) : -1;
+    const auto delay = std::chrono::microseconds(round * 97 % 3000);
+    std::thread cutter([&path, writer, delay] {
+      std::this_thread::sleep_for(delay);
+      if (writer >= 0) {
+        EXPECT_EQ(ftruncate(writer, 1000), 0);
+      } else {
+        EXPECT_EQ(truncate(path.c_str(), 1000), 0);
+      }
+    });
+    HeadlessReset();
+    HeadlessCaptureDialogs(true);
+    const Decoded d = decodetest::Collect(DecodeBitmapFile(path.c_str()));
+    cutter.join();
+    if (writer >= 0) {
+      close(writer);
+    }
+    if (d.ok) {
+      ++pictures;
+      EXPECT_TRUE(d.dialogs.empty());
+      EXPECT_TRUE(d.rgb == expected); // the old picture, whole
+    } else {
+      ExpectOneMessage(d, kConversion);
+    }
+  }
+  RecordProperty("pictures", pictures);
 }
 
 TEST(BitmapFailure, WidePathsDecodeAndNameTheConvertedPath) {

@@ -92,6 +92,14 @@ TEST(BitmapFailure, EachBadFileGivesItsOneMessage) {
     g = f;
     g.colorsUsed = 0xFFFFFFFF;
     add("colours used huge", g, kConversion);
+    // Colours-used past 16 bits, whose low 16 bits would pass: 0 (no table needed) and 3
+    // (the table the file holds).
+    for (std::uint32_t used : {0x10000u, 0x10003u}) {
+      g = f;
+      g.colorsUsed = used;
+      g.palette.resize(used & 0xFFFF);
+      add("colours used past 16 bits", g, kConversion);
+    }
     g = f;
     g.pixelOffset = 1u << 30;
     add("pixel offset past the end", g, kConversion);
@@ -116,6 +124,42 @@ TEST(BitmapFailure, EachBadFileGivesItsOneMessage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ExpectOneMessage(DecodeBytes(c.bytes), c.text);
+  }
+}
+
+// A run-length stream that the file cuts off before its end-of-bitmap escape, with rows
+// still unfinished, is refused whatever its image-size field says (0, or more than the file
+// holds); once the escape is in the file, what follows it does not matter.
+TEST(BitmapFailure, RunLengthStreamsCutShortAreRefused) {
+  for (bool four : {false, true}) {
+    bmpw::Rle rle;
+    rle.four = four;
+    rle.Run(2, four ? 0x11 : 1).Absolute({2, 3, 4}).EndOfLine();
+    rle.Delta(1, 1).Run(3, four ? 0x22 : 2).EndOfBitmap();
+    const std::size_t complete = rle.bytes.size();
+    rle.Run(4, four ? 0x33 : 3);
+    BmpFile f;
+    f.width = 6;
+    f.height = 4;
+    f.bitCount = four ? 4 : 8;
+    f.compression = four ? 2 : 1;
+    f.colorsUsed = 5;
+    f.palette = {{10, 11, 12}, {20, 21, 22}, {30, 31, 32}, {40, 41, 42}, {50, 51, 52}};
+    for (std::uint32_t imageSize : {0u, 100u}) {
+      f.imageSize = imageSize;
+      for (std::size_t length = 0; length <= rle.bytes.size(); ++length) {
+        SCOPED_TRACE(testing::Message()
+                     << "four=" << four << " imageSize=" << imageSize << " length=" << length);
+        f.pixels.assign(rle.bytes.begin(), rle.bytes.begin() + static_cast<long>(length));
+        const Decoded d = DecodeBytes(bmpw::Write(f));
+        if (length < complete) {
+          ExpectOneMessage(d, kConversion);
+        } else {
+          EXPECT_TRUE(d.ok);
+          EXPECT_TRUE(d.dialogs.empty());
+        }
+      }
+    }
   }
 }
 
@@ -155,7 +199,8 @@ TEST(BitmapFailure, EveryTruncationIsRefusedWithOneMessage) {
   }
 }
 
-// An empty file cannot be mapped; a missing one or a directory cannot be opened as a file.
+// An empty file cannot be mapped; a missing one or a directory cannot be opened as a file;
+// a null path names none.
 TEST(BitmapFailure, FilesThatCannotBeOpenedNameThePath) {
   TempDir dir;
   const std::string empty = dir.File("empty.bmp");
@@ -166,6 +211,13 @@ TEST(BitmapFailure, FilesThatCannotBeOpenedNameThePath) {
     BeginDialogCapture();
     ExpectOneMessage(decodetest::Collect(DecodeBitmapFile(path.c_str())), OpenFailure(path));
   }
+  // A null path, narrow or wide, is refused like a missing file.
+  BeginDialogCapture();
+  ExpectOneMessage(decodetest::Collect(DecodeBitmapFile(static_cast<const char*>(nullptr))),
+                   OpenFailure("(null)"));
+  BeginDialogCapture();
+  ExpectOneMessage(decodetest::Collect(DecodeBitmapFile(static_cast<const wchar_t*>(nullptr))),
+                   OpenFailure("(null)"));
 }
 
 // The open-failure text fits 255 characters: a long path is cut.

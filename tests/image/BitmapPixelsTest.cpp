@@ -126,6 +126,32 @@ TEST(BitmapPixels, EveryUncompressedDepthAndHeaderKindMatchesThePicture) {
   }
 }
 
+// Rows long enough for the wide paths (64 and more pixels per step) and their tails.
+TEST(BitmapPixels, LongPaletteRowsMatchThePicture) {
+  std::mt19937 rng(31);
+  for (int bits : {1, 4, 8}) {
+    for (int width : {64, 200}) {
+      SCOPED_TRACE(testing::Message() << "bits=" << bits << " width=" << width);
+      const int rows = 3;
+      BmpFile f;
+      f.width = width;
+      f.height = rows;
+      f.bitCount = static_cast<std::uint16_t>(bits);
+      f.palette = RandomPalette(rng, std::size_t{1} << bits);
+      std::vector<std::uint32_t> values(static_cast<std::size_t>(width) * rows);
+      std::vector<Rgb> picture;
+      for (auto& v : values) {
+        v = rng() % (1u << bits);
+        picture.push_back(f.palette[v]);
+      }
+      f.pixels = bmpw::PackRows(values, width, rows, bits);
+      Decoded d = DecodeBytes(bmpw::Write(f));
+      ASSERT_TRUE(d.ok);
+      EXPECT_EQ(d.rgb, Flatten(picture));
+    }
+  }
+}
+
 TEST(BitmapPixels, ColourTableSizeFollowsColoursUsedAndShortTablesGiveBlack) {
   std::mt19937 rng(99);
   // 8-bit, colours-used 0: 256 entries are read, pixel i gives entry i.
@@ -363,17 +389,16 @@ TEST(BitmapPixels, RunLengthEscapesPlacePixelsAndLeaveTheRestBlack) {
   ASSERT_TRUE(d.ok);
   EXPECT_EQ(d.rgb, ExpectedRows({c1, c2, c1, c2, c1, c3, c4, c0, c1, c2}, 5, 2, false));
 
-  // A stream cut off inside an absolute run keeps what came before it.
-  bmpw::Rle cut;
-  cut.Run(3, 1).EndOfLine();
-  cut.bytes.insert(cut.bytes.end(), {0, 5, 1, 2});
+  // Nor does a stream that fills the last row to its end: every declared pixel is there.
+  bmpw::Rle full;
+  full.Run(3, 1).EndOfLine().Run(2, 2).Run(1, 3);
   BmpFile fc = f8;
   fc.width = 3;
   fc.height = 2;
-  fc.pixels = cut.bytes;
+  fc.pixels = full.bytes;
   d = DecodeBytes(bmpw::Write(fc));
   ASSERT_TRUE(d.ok);
-  EXPECT_EQ(d.rgb, ExpectedRows({c1, c1, c1, k, k, k}, 3, 2, false));
+  EXPECT_EQ(d.rgb, ExpectedRows({c1, c1, c1, c2, c2, c3}, 3, 2, false));
 
   // Run-length data is bottom-up only.
   BmpFile topDown = f8;

@@ -1,16 +1,20 @@
 // FileMappingTest.cpp: read-only files, whole-file mappings and local memory: the bytes
-// seen through a view, the refusals Win32 makes, and that nothing (descriptor or mapping)
-// is left behind once the handles are closed.
+// seen through a view, which others' truncations and writes do not change, the refusals
+// Win32 makes, and that nothing (descriptor or mapping) is left behind once the handles
+// are closed.
 #include "PlatformTestSupport.h"
 
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -111,6 +115,43 @@ TEST_F(FileMapping, ViewShowsTheWholeFileAndClosingLeavesNothingBehind) {
   UnmapViewOfFile(view);
   EXPECT_FALSE(Mapped(path));
   EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
+}
+
+// A view keeps the bytes it showed when others truncate or rewrite the file: by path from
+// another thread (held back until the view is gone, or kept out by a private copy), or
+// through a descriptor that was open for writing before ours.
+TEST_F(FileMapping, ViewsStayWholeWhileOthersTruncateOrRewriteTheFile) {
+  const std::string bytes = Pattern(1 << 20);
+  for (bool writerFirst : {false, true}) {
+    SCOPED_TRACE(writerFirst ? "writer opened first" : "truncated by path");
+    std::filesystem::path path = Write("changing.bmp", bytes);
+    const int writer = writerFirst ? open(path.c_str(), O_WRONLY | O_CLOEXEC) : -1;
+    HANDLE file = Open(path);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileSize(file, nullptr), bytes.size());
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+    std::thread cutter;
+    if (writerFirst) {
+      ASSERT_EQ(ftruncate(writer, 0), 0);
+      ASSERT_EQ(write(writer, "XYZ", 3), 3);
+    } else {
+      cutter = std::thread([&path] { truncate(path.c_str(), 100); });
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(std::memcmp(view, bytes.data(), bytes.size()), 0);
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    CloseHandle(file);
+    if (cutter.joinable()) {
+      cutter.join();
+    }
+    if (writer >= 0) {
+      close(writer);
+    }
+    EXPECT_EQ(std::filesystem::file_size(path), writerFirst ? 3u : 100u);
+  }
 }
 
 TEST_F(FileMapping, RefusesWhatWin32Refuses) {
