@@ -155,11 +155,23 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
   case SDL_WINDOWEVENT_MINIMIZED:
   case SDL_WINDOWEVENT_RESTORED:
     // The window manager's minimise and restore reach the window procedure as the system
-    // commands Windows sends for them; default processing then minimises or restores.
+    // commands Windows sends for them; default processing then minimises or restores. The
+    // native window has already changed, and a request echoed back to the window manager
+    // could arrive after the user's next change and undo it (a quick restore minimised
+    // again), so default processing only records the new state.
     if (CoreWindow* record = CoreFindWindow(handle)) {
       const bool minimized = event.event == SDL_WINDOWEVENT_MINIMIZED;
       if (record->minimized != minimized) {
+        auto* window = static_cast<SdlWindow*>(record->native);
+        if (window != nullptr) {
+          window->nativeStateChange = true;
+        }
         CoreSendMessage(handle, WM_SYSCOMMAND, minimized ? SC_MINIMIZE : SC_RESTORE, 0);
+        // The window procedure may have destroyed the window meanwhile.
+        if (CoreWindow* still = CoreFindWindow(handle);
+            still != nullptr && still->native != nullptr) {
+          static_cast<SdlWindow*>(still->native)->nativeStateChange = false;
+        }
       }
     }
     saverCheckDue = true;
@@ -407,12 +419,15 @@ void BackendShowWindow(CoreWindow& record, int command) {
     break;
   case SW_MINIMIZE:
   case SW_SHOWMINIMIZED:
-    SDL_ShowWindow(window->window);
-    SDL_MinimizeWindow(window->window);
-    break;
   case SW_RESTORE:
-    SDL_ShowWindow(window->window);
-    SDL_RestoreWindow(window->window);
+    if (!window->nativeStateChange) {
+      SDL_ShowWindow(window->window);
+      if (command == SW_RESTORE) {
+        SDL_RestoreWindow(window->window);
+      } else {
+        SDL_MinimizeWindow(window->window);
+      }
+    }
     break;
   default:
     SDL_ShowWindow(window->window);

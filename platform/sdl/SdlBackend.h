@@ -60,9 +60,12 @@ struct SdlWindow {
   SDL_Window* window = nullptr;
   HDC deviceContext = nullptr; // the window's own device context (class style CS_OWNDC)
   bool fullscreen = false;     // covering the display in the switched mode
-  int pixelFormat = 0;         // set by SetPixelFormat; 0 until then
-  SdlVisual visual;            // what the native window was made with
-  bool formatKnown = false;    // `format` describes the window's GL visual (format 1)
+  // Set while the window manager's own minimise or restore is being delivered: the native
+  // window is already in that state, so default processing must not ask for it again.
+  bool nativeStateChange = false;
+  int pixelFormat = 0;      // set by SetPixelFormat; 0 until then
+  SdlVisual visual;         // what the native window was made with
+  bool formatKnown = false; // `format` describes the window's GL visual (format 1)
   PIXELFORMATDESCRIPTOR format{};
   bool alternativeKnown = false; // format 2: `alternative`, made with `alternativeVisual`
   SdlVisual alternativeVisual;

@@ -3,7 +3,7 @@
 // every message its window procedure receives, so a script can check what real X events
 // became.
 //
-//   sdl-probe window [--title T] [--fullscreen] [--swallow-saver]
+//   sdl-probe window [--title T] [--fullscreen] [--swallow-saver] [--slow-minimize]
 //       Opens a 640x480 client-area window (a full-screen popup after a successful
 //       ChangeDisplaySettingsA with --fullscreen), draws an orange quad on blue each frame,
 //       and runs until WM_QUIT; WM_CLOSE posts the quit (exit code 0). Prints
@@ -21,13 +21,18 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
 bool swallowSaver = false;
+// Keeps the window procedure busy for two seconds on SC_MINIMIZE ("busy" on stdout), as a
+// slow program would be, so that a restore can happen before default processing runs.
+bool slowMinimize = false;
 
 const char* MessageName(UINT message) {
   switch (message) {
@@ -70,6 +75,11 @@ LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   case WM_SYSCOMMAND:
     if (swallowSaver && (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER)) {
       return 0;
+    }
+    if (slowMinimize && wParam == SC_MINIMIZE) {
+      std::puts("busy");
+      std::fflush(stdout);
+      std::this_thread::sleep_for(std::chrono::seconds(2));
     }
     break;
   case WM_CLOSE:
@@ -256,6 +266,8 @@ int main(int argc, char** argv) {
         fullscreen = true;
       } else if (std::strcmp(argv[i], "--swallow-saver") == 0) {
         swallowSaver = true;
+      } else if (std::strcmp(argv[i], "--slow-minimize") == 0) {
+        slowMinimize = true;
       }
     }
     return RunWindow(title, fullscreen);
@@ -263,7 +275,8 @@ int main(int argc, char** argv) {
   if (command == "dialog" && argc == 5) {
     return RunDialog(argv[2], argv[3], argv[4]);
   }
-  std::fprintf(stderr, "usage: sdl-probe window [--title T] [--fullscreen] [--swallow-saver]\n"
+  std::fprintf(stderr, "usage: sdl-probe window [--title T] [--fullscreen] [--swallow-saver] "
+                       "[--slow-minimize]\n"
                        "       sdl-probe dialog ok|yesno TEXT CAPTION\n");
   return 2;
 }

@@ -71,4 +71,21 @@ id=$(e2e_wait_window "Probe Saver" 10) || e2e_fail "no second window"
 e2e_close_window "$id"
 e2e_wait_pid "$E2E_PID" 15 || e2e_fail "the second probe did not end"
 [[ "$E2E_STATUS" == 0 ]] || e2e_fail "second exit status $E2E_STATUS"
+
+# A window procedure still busy with the window manager's minimise when the user restores:
+# the window must stay restored (default processing records the minimise, it does not ask
+# the window manager for it again).
+out3=$E2E_WORK/probe-slow.txt
+e2e_run "$out3" "$SDL_PROBE" window --title "Probe Slow" --slow-minimize
+e2e_wait_line "$out3" '^ready$' 30 >/dev/null || e2e_fail "the third probe did not get ready"
+id=$(e2e_wait_window "Probe Slow" 10) || e2e_fail "no third window"
+e2e_focus_window "$id" || e2e_fail "could not focus the third window"
+e2e_minimize "$id" || e2e_fail "cannot minimise"
+e2e_wait_line "$out3" '^busy$' 10 >/dev/null || e2e_fail "SC_MINIMIZE never reached the probe"
+e2e_restore "$id" || e2e_fail "cannot restore"
+e2e_wait_line "$out3" '^msg WM_SYSCOMMAND 0xf120 ' 10 >/dev/null || e2e_fail "no SC_RESTORE"
+hidden() { ! e2e_viewable "$id"; }
+e2e_wait_for 3 hidden && e2e_fail "the window was minimised again after the restore"
+e2e_close_window "$id"
+e2e_wait_pid "$E2E_PID" 15 || e2e_fail "the third probe did not end"
 e2e_log "pass"
