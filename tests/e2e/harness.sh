@@ -308,6 +308,12 @@ e2e_viewable() {
   xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
 }
 
+# e2e_viewable_dialog TITLE: succeeds, printing nothing, when the box TITLE is up and viewable.
+e2e_viewable_dialog() {
+  local id
+  id=$(e2e_find_dialog "$1") && e2e_viewable "$id"
+}
+
 # e2e_wait_for TIMEOUT COMMAND [ARGS...]: run COMMAND every 0.1 s until it succeeds, for
 # up to TIMEOUT seconds; non-zero when it never did. For conditions that follow an action
 # (a window reaching its full-screen place, a frame reaching the screen).
@@ -437,6 +443,18 @@ e2e_hold_key() {
 
 # e2e_press_key KEY [ID]: press and release KEY; as real input to the focused window, or,
 # with ID, as events sent to that window directly (no auto-repeat, no focus needed).
+# e2e_press_until KEY TIMEOUT COMMAND [ARGS...]: hold KEY down until COMMAND succeeds (up to
+# TIMEOUT seconds), then release it; non-zero when it never did. For a program that reads
+# its key table once per frame: a press and release it handles in one batch goes unseen,
+# however long its frames take.
+e2e_press_until() {
+  local key=$1 timeout=$2 status=0
+  shift 2
+  xdotool keydown "$key" || return 1
+  e2e_wait_for "$timeout" "$@" || status=1
+  xdotool keyup "$key"
+  return $status
+}
 e2e_press_key() {
   if [[ -n "${2:-}" ]]; then
     xdotool key --window "$2" "$1"
