@@ -66,47 +66,38 @@ snapshot() {
 }
 
 # How far a held key moves the view depends on the frame rate (one step per frame), which
-# varies tenfold between builds and machines, so the searches below cover wide ranges: first
-# a coarse grid, then every step around the coarse best. (Each candidate costs a headless
-# frame and a comparison, which adds up on a slow machine.)
+# varies tenfold between builds and machines, so the searches below cover wide ranges.
 
-# nearest SHOT AXIS FIXED VALUE...: the VALUE of AXIS (forward or yaw), the other coordinate
-# being FIXED, whose snapshot is nearest to SHOT, printed as "VALUE ERROR".
-nearest() {
-  local shot=$1 axis=$2 fixed=$3 value name error best="" bestError=9
-  shift 3
-  for value in "$@"; do
-    if [[ "$axis" == forward ]]; then
-      name="f${value}_y$fixed"
-      snapshot "$name" "$value" "$fixed"
-    else
-      name="f${fixed}_y$value"
-      snapshot "$name" "$fixed" "$value"
-    fi
-    error=$(mae "$SHOTS/$shot.png" "$SHOTS/$name.png")
+# best_forward SHOT YAW: the forwardOffset among -80, -79, ..., -60, -58, ..., -10 whose
+# snapshot (at YAW) is nearest to SHOT, printed as "FORWARD ERROR".
+best_forward() {
+  local forward best="" bestError=9
+  for forward in $(seq -80 1 -60) $(seq -58 2 -10); do
+    snapshot "f${forward}_y$2" "$forward" "$2"
+    local error
+    error=$(mae "$SHOTS/$1.png" "$SHOTS/f${forward}_y$2.png")
     if less "$error" "$bestError"; then
-      best=$value
+      best=$forward
       bestError=$error
     fi
   done
   echo "$best $bestError"
 }
 
-# best_forward SHOT YAW: the forwardOffset in -80..-10 nearest to SHOT (at YAW): every fifth,
-# then each within 4 of the best; printed as "FORWARD ERROR".
-best_forward() {
-  local best error
-  read -r best error <<<"$(nearest "$1" forward "$2" $(seq -80 5 -10))"
-  nearest "$1" forward "$2" $(seq $((best - 4 < -80 ? -80 : best - 4)) 1 \
-    $((best + 4 > -10 ? -10 : best + 4)))
-}
-
-# best_yaw SHOT FORWARD: the yaw in -90..90 nearest to SHOT (at FORWARD): every tenth degree,
-# then every third within 9 of the best; printed as "YAW ERROR".
+# best_yaw SHOT FORWARD: the yaw among -90, -87, ..., 90 whose snapshot (at FORWARD) is
+# nearest to SHOT, printed as "YAW ERROR".
 best_yaw() {
-  local best error
-  read -r best error <<<"$(nearest "$1" yaw "$2" $(seq -90 10 90))"
-  nearest "$1" yaw "$2" $(seq $((best - 9 < -90 ? -90 : best - 9)) 3 $((best + 9 > 90 ? 90 : best + 9)))
+  local yaw best="" bestError=9
+  for yaw in $(seq -90 3 90); do
+    snapshot "f$2_y${yaw}" "$2" "$yaw"
+    local error
+    error=$(mae "$SHOTS/$1.png" "$SHOTS/f$2_y${yaw}.png")
+    if less "$error" "$bestError"; then
+      best=$yaw
+      bestError=$error
+    fi
+  done
+  echo "$best $bestError"
 }
 
 start_program() {
