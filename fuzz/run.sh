@@ -2,7 +2,8 @@
 # run.sh SECONDS: builds the fuzz preset into build-fuzz and fuzzes the BMP decoder for
 # SECONDS (default 60), starting from the committed seed corpus (copied, so the checked-in
 # seeds stay as they are). Exits non-zero when the fuzzer finds a crash, leak or sanitizer
-# report; the reproducer is left in the printed directory.
+# report; the reproducer is left in the printed directory. Large declared pictures are cut
+# down by the target (see bmp_fuzz.cpp); TALVERN_FUZZ_FULL_SIZE=1 fuzzes them at full size.
 set -eu
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
