@@ -4,7 +4,9 @@
 #   tools/dev.sh run    install what is missing, build (release), run the viewer
 #   tools/dev.sh test   install what is missing, build the CI and sanitizer configurations
 #                       and the Windows build, run every test in each (the Windows ones
-#                       under Wine), then fuzz the BMP decoder for a minute
+#                       under Wine), then fuzz the BMP decoder for a minute; the Debian
+#                       package is installed into a new Debian 12 root and the Windows zip
+#                       run from a new folder
 #   tools/dev.sh windows
 #                       install what is missing, build the Windows programs (.exe, in
 #                       build-windows/bin) with mingw-w64 and run their tests under Wine
@@ -23,7 +25,8 @@ run_packages=(build-essential cmake pkg-config libsdl2-dev libgl-dev libglu1-mes
   libegl-mesa0 libgl1-mesa-dri libglx-mesa0 zlib1g-dev)
 # What the tests, benchmarks and fuzzer need on top.
 test_packages=(clang-format libgtest-dev libgmock-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
-  xvfb xauth xdotool openbox x11-utils x11-xserver-utils xfonts-base imagemagick wmctrl procps)
+  xvfb xauth xdotool openbox x11-utils x11-xserver-utils xfonts-base imagemagick wmctrl procps
+  desktop-file-utils appstream debootstrap dpkg-dev file)
 # What the Windows build and its runs under Wine need.
 windows_packages=(g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 wine wine64 libgtest-dev
   xvfb xauth xdotool openbox x11-utils xfonts-base imagemagick wmctrl procps)
@@ -55,9 +58,10 @@ Run() {
 }
 
 # Unit and render tests run in parallel; the end-to-end tests, which each start their own X
-# server and drive real windows, run one at a time.
+# server and drive real windows, run one at a time. The package tests (slow) run once, from
+# Test.
 RunSuite() {
-  ctest --preset "$1" -j 2 -LE e2e || failed=1
+  ctest --preset "$1" -j 2 -LE 'e2e|package' || failed=1
   ctest --preset "$1" -L e2e || failed=1
 }
 
@@ -95,6 +99,8 @@ Test() {
   cmake --build --preset asan -j "$jobs"
   RunSuite asan
   RunWindowsSuite
+  ctest --preset ci -L package || failed=1
+  ctest --preset windows -L package || failed=1
   if [ -x fuzz/run.sh ]; then
     fuzz/run.sh 60 || failed=1
   fi
