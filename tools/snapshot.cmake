@@ -10,4 +10,6 @@ if(TARGET platform_headless)
 
   add_executable(talvern-snapshot ${CMAKE_CURRENT_SOURCE_DIR}/snapshot_main.cpp)
   target_link_libraries(talvern-snapshot PRIVATE snapshot_support)
+  # --version prints the project's version.
+  target_compile_definitions(talvern-snapshot PRIVATE TALVERN_VERSION="${PROJECT_VERSION}")
 endif()

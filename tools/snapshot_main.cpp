@@ -1,15 +1,22 @@
 // snapshot_main.cpp: talvern-snapshot, renders the corridor headlessly (no display needed)
 // with the textures of Data/ in the working directory and saves the frame as a PNG.
 //
-//   talvern-snapshot [--forward F] [--yaw DEG] [--frames N] [--out FILE]
+//   talvern-snapshot [--forward F] [--yaw DEG] [--frames N] [--size WxH] [--out FILE]
+//   talvern-snapshot --help | --version
 //
-// --forward sets forwardOffset (default -80), --yaw sets yawRight (default 0), --frames is
-// the number of frames drawn in the new context (default 2: the first frame of a context
-// is unlit, the second lit), --out the PNG path (default snapshot.png). 640x480.
+// --forward sets forwardOffset (default -80) and --yaw sets yawRight (default 0), each a
+// finite number from -10000 to 10000; --frames is the number of frames drawn in the new
+// context, 1 to 100000 (default 2: the first frame of a context is unlit, the second lit);
+// --size the picture's width and height, each side 16 to 4096 (default 640x480; the
+// projection follows the size, so a square size gives a square view for an icon); --out
+// the PNG path (default snapshot.png). On success one line on stdout names the file
+// written. A misused option is named in one line on stderr, followed by the usage, and
+// the exit status is 2; a failed render or write exits 1. -h is --help.
 #include "Headless.h"
 #include "snapshot_png.h"
 #include "snapshot_scene.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,21 +24,39 @@
 
 namespace {
 
-constexpr int Width = 640;
-constexpr int Height = 480;
+constexpr const char* Usage =
+    "usage: talvern-snapshot [--forward F] [--yaw DEG] [--frames N] [--size WxH] [--out FILE]\n"
+    "       talvern-snapshot --help | --version\n"
+    "Renders the corridor headlessly with the textures of Data/ in the working directory\n"
+    "and writes the frame as a PNG.\n"
+    "  --forward F   camera position along the corridor, -10000 to 10000 (default -80)\n"
+    "  --yaw DEG     turn to the right in degrees, -10000 to 10000 (default 0)\n"
+    "  --frames N    frames drawn in the new context, 1 to 100000 (default 2: the first\n"
+    "                frame is unlit, later ones lit)\n"
+    "  --size WxH    picture size, each side 16 to 4096 (default 640x480)\n"
+    "  --out FILE    the PNG to write (default snapshot.png)\n";
 
-void PrintUsage() {
-  std::fprintf(stderr,
-               "usage: talvern-snapshot [--forward F] [--yaw DEG] [--frames N] [--out FILE]\n");
+// Camera numbers beyond this are far outside the scene (the corridor is under a hundred
+// units long), and their float arithmetic would only give a black picture.
+constexpr double CameraLimit = 10000.0;
+constexpr int MinSide = 16;
+constexpr int MaxSide = 4096;
+
+// Names the misuse in one line, then the usage, both on stderr; the exit status to return.
+int Misuse(const std::string& line) {
+  std::fprintf(stderr, "talvern-snapshot: %s\n%s", line.c_str(), Usage);
+  return 2;
 }
 
-bool ParseFloat(const char* text, float& value) {
+// A finite decimal number within +-CameraLimit and nothing after it. strtod reads as
+// double, so 1e40 is seen as too large instead of becoming float infinity.
+bool ParseCameraNumber(const char* text, float& value) {
   char* end = nullptr;
-  const float parsed = std::strtof(text, &end);
-  if (end == text || *end != '\0') {
+  const double parsed = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(parsed) || std::fabs(parsed) > CameraLimit) {
     return false;
   }
-  value = parsed;
+  value = static_cast<float>(parsed);
   return true;
 }
 
@@ -45,41 +70,88 @@ bool ParseCount(const char* text, int& value) {
   return true;
 }
 
+// Reads the decimal digits at `text` as a side length within MinSide..MaxSide, moving
+// `text` past them; at most five digits, so no value can overflow.
+bool ParseSide(const char*& text, int& side) {
+  int value = 0;
+  int digits = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    if (++digits > 5) {
+      return false;
+    }
+    value = value * 10 + (*text - '0');
+  }
+  if (digits == 0 || value < MinSide || value > MaxSide) {
+    return false;
+  }
+  side = value;
+  return true;
+}
+
+// "WIDTHxHEIGHT", digits only on each side.
+bool ParseSize(const char* text, int& width, int& height) {
+  int w = 0;
+  int h = 0;
+  if (!ParseSide(text, w) || *text++ != 'x' || !ParseSide(text, h) || *text != '\0') {
+    return false;
+  }
+  width = w;
+  height = h;
+  return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   CameraPose pose;
   int frames = 2;
+  int width = 640;
+  int height = 480;
   std::string out = "snapshot.png";
+  // Options are handled in order, so --help and --version act when they are reached.
   for (int i = 1; i < argc; ++i) {
-    const char* option = argv[i];
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::fputs(Usage, stdout);
+      return 0;
+    }
+    if (option == "--version") {
+      std::printf("talvern-snapshot %s\n", TALVERN_VERSION);
+      return 0;
+    }
+    if (option != "--forward" && option != "--yaw" && option != "--frames" && option != "--size" &&
+        option != "--out") {
+      return Misuse(option.rfind('-', 0) == 0 ? "unknown option '" + option + "'"
+                                              : "unexpected argument '" + option + "'");
+    }
     if (i + 1 >= argc) {
-      PrintUsage();
-      return 2;
+      return Misuse("option '" + option + "' needs a value");
     }
     const char* value = argv[++i];
-    bool ok = true;
-    if (std::strcmp(option, "--forward") == 0) {
-      ok = ParseFloat(value, pose.forwardOffset);
-    } else if (std::strcmp(option, "--yaw") == 0) {
-      ok = ParseFloat(value, pose.yawRight);
-    } else if (std::strcmp(option, "--frames") == 0) {
-      ok = ParseCount(value, frames);
-    } else if (std::strcmp(option, "--out") == 0) {
-      out = value;
+    const std::string quoted = "'" + std::string(value) + "'";
+    if (option == "--forward" || option == "--yaw") {
+      float& target = option == "--forward" ? pose.forwardOffset : pose.yawRight;
+      if (!ParseCameraNumber(value, target)) {
+        return Misuse(option + " must be a finite number from -10000 to 10000, not " + quoted);
+      }
+    } else if (option == "--frames") {
+      if (!ParseCount(value, frames)) {
+        return Misuse("--frames must be a whole number from 1 to 100000, not " + quoted);
+      }
+    } else if (option == "--size") {
+      if (!ParseSize(value, width, height)) {
+        return Misuse("--size must be WIDTHxHEIGHT with each side from 16 to 4096, not " + quoted);
+      }
+    } else if (*value == '\0') {
+      return Misuse("--out must name a file, not ''");
     } else {
-      ok = false;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "talvern-snapshot: bad option %s %s\n", option, value);
-      PrintUsage();
-      return 2;
+      out = value;
     }
   }
 
   HeadlessReset();
   SnapshotImage image;
-  if (!TakeSceneSnapshot(pose, frames, Width, Height, image)) {
+  if (!TakeSceneSnapshot(pose, frames, width, height, image)) {
     std::fprintf(stderr, "talvern-snapshot: cannot render the scene (are the textures in "
                          "Data/ of the working directory?)\n");
     return 1;
@@ -88,5 +160,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "talvern-snapshot: cannot write %s\n", out.c_str());
     return 1;
   }
+  std::printf("talvern-snapshot: wrote %s (%dx%d)\n", out.c_str(), image.width, image.height);
   return 0;
 }

@@ -3,7 +3,7 @@
 // small rasterisation differences between Mesa releases, plus direct checks of what the
 // frames must show whatever the pictures: black window openings, an unlit first frame and
 // lit later ones, a view that depends only on the sum of the two yaws, a light 3 that adds
-// nothing, and talvern-snapshot's PNG output.
+// nothing, and talvern-snapshot's PNG output at the default and a square size.
 #include "Headless.h"
 #include "SceneRender.h"
 #include "SceneTextures.h"
@@ -17,6 +17,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -232,23 +234,46 @@ TEST_F(ScenePicture, SnapshotToolWritesTheRenderedFrameAsPng) {
   SnapshotImage expected, written;
   ASSERT_TRUE(TakeSceneSnapshot({90.0f, 0.0f, -60.0f}, 2, Width, Height, expected));
   const std::string command =
-      std::string("'") + SNAPSHOT_PATH + "' --forward -60 --yaw 90 --out shot.png > tool.log 2>&1";
+      std::string("'") + SNAPSHOT_PATH + "' --forward -60 --yaw 90 --out shot.png > tool.log";
   ASSERT_EQ(std::system(command.c_str()), 0);
   ASSERT_TRUE(LoadPng("shot.png", written));
   EXPECT_EQ(written.width, Width);
   EXPECT_EQ(written.height, Height);
   EXPECT_EQ(Compare(expected, written).identicalShare, 1.0);
 
-  // One frame only: the unlit one.
+  // A square picture keeps the vertical field of view and follows the size sideways, so
+  // it is the middle 480 columns of the 640x480 frame (an aspect ratio stuck at 4:3 would
+  // squeeze it).
+  const std::string square = std::string("'") + SNAPSHOT_PATH +
+                             "' --forward -60 --yaw 90 --size 480x480 --out square.png > "
+                             "square.log";
+  ASSERT_EQ(std::system(square.c_str()), 0);
+  SnapshotImage squareWritten, middle;
+  ASSERT_TRUE(LoadPng("square.png", squareWritten));
+  EXPECT_EQ(squareWritten.width, 480);
+  EXPECT_EQ(squareWritten.height, 480);
+  middle.width = middle.height = 480;
+  for (int y = 0; y < 480; ++y) {
+    const unsigned char* row = Pixel(expected, 80, y);
+    middle.rgb.insert(middle.rgb.end(), row, row + 480 * 3);
+  }
+  const Difference squareDifference = Compare(middle, squareWritten);
+  EXPECT_GT(squareDifference.identicalShare, 0.99);
+  EXPECT_LT(squareDifference.meanAbsolute, 0.5);
+
+  // One frame only: the unlit one, written to snapshot.png when no --out is given; each
+  // run names the file it wrote on stdout.
   SnapshotImage unlitExpected, unlitWritten;
   ASSERT_TRUE(TakeSceneSnapshot({}, 1, Width, Height, unlitExpected));
-  const std::string unlit =
-      std::string("'") + SNAPSHOT_PATH + "' --frames 1 --out unlit.png > tool.log 2>&1";
+  const std::string unlit = std::string("'") + SNAPSHOT_PATH + "' --frames 1 > unlit.log";
   ASSERT_EQ(std::system(unlit.c_str()), 0);
-  ASSERT_TRUE(LoadPng("unlit.png", unlitWritten));
+  ASSERT_TRUE(LoadPng("snapshot.png", unlitWritten));
   EXPECT_EQ(Compare(unlitExpected, unlitWritten).identicalShare, 1.0);
-
-  // Bad options are refused without writing anything.
-  const std::string bad = std::string("'") + SNAPSHOT_PATH + "' --frames zero > tool.log 2>&1";
-  EXPECT_NE(std::system(bad.c_str()), 0);
+  const auto log = [](const char* path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(log("tool.log"), "talvern-snapshot: wrote shot.png (640x480)\n");
+  EXPECT_EQ(log("square.log"), "talvern-snapshot: wrote square.png (480x480)\n");
+  EXPECT_EQ(log("unlit.log"), "talvern-snapshot: wrote snapshot.png (640x480)\n");
 }
