@@ -3,7 +3,7 @@
 # driven with the keyboard, its window's client area compared with the committed reference
 # frame and with frames that talvern-snapshot renders headlessly from the same Data/.
 #
-# Usage: corridor_e2e.sh PROGRAM SNAPSHOT_TOOL REFERENCE_DIR SCENARIO
+# Usage: corridor_e2e.sh PROGRAM SNAPSHOT_TOOL REFERENCE_DIR SCENARIO MAE_TOOL
 #   view  the start view matches the reference frame, and its window openings are black
 #         (they are drawn over the wall in its plane, so they show only when the window's
 #         depth buffer has the 16 bits the program asks for)
@@ -11,12 +11,14 @@
 #         forwardOffset best), Right turns it right and Left as long turns it back, and F1
 #         (full screen refused by this screen, a window accepted) rebuilds the window with
 #         the same textures and the same view
-# Run from the directory that holds Data/.
+# MAE_TOOL is picture-mae (tests/render/picture_mae.cpp). Run from the directory that holds
+# Data/.
 set -u
 PROGRAM=$1
 SNAPSHOT=$2
 REFERENCE=$3
 SCENARIO=$4
+MAE_TOOL=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../e2e/harness.sh
 source "$HERE/../e2e/harness.sh"
@@ -30,9 +32,22 @@ e2e_init || exit 1
 SHOTS=$E2E_WORK/shots
 mkdir -p "$SHOTS"
 
-# mae A B: normalised mean absolute error between two pictures of the same size.
+# mae A B...: the normalised mean absolute error between A and each other picture, a line
+# each (9 for a picture of another size).
 mae() {
-  compare -metric MAE "$1" "$2" null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p'
+  "$MAE_TOOL" "$@"
+}
+# nearest A NAME...: the NAME whose picture $SHOTS/NAME.png is nearest to A, printed as
+# "NAME ERROR".
+nearest() {
+  local shot=$1
+  shift
+  local files=()
+  for name in "$@"; do
+    files+=("$SHOTS/$name.png")
+  done
+  paste -d' ' <(printf '%s\n' "$@") <(mae "$shot" "${files[@]}") |
+    awk 'NR == 1 || $2 < best { best = $2; name = $1 } END { print name, best }'
 }
 
 # less A B: true when the number A is smaller than B.
@@ -58,11 +73,18 @@ client_shot() {
     e2e_fail "cannot crop the screenshot"
 }
 
-# snapshot NAME FORWARD YAW: a headless frame of the scene at that camera.
-snapshot() {
-  [[ -f "$SHOTS/$1.png" ]] && return 0
-  "$SNAPSHOT" --forward "$2" --yaw "$3" --out "$SHOTS/$1.png" >/dev/null 2>&1 ||
-    e2e_fail "talvern-snapshot failed for forward $2 yaw $3"
+# render_poses NAME FORWARD YAW [NAME FORWARD YAW ...]: headless frames of the scene at those
+# cameras as $SHOTS/NAME.png, all drawn in one talvern-snapshot run (a run per frame would
+# spend most of its time starting the GL driver); frames already there are kept.
+render_poses() {
+  local list=$E2E_WORK/poses.txt
+  : >"$list"
+  while (($# >= 3)); do
+    [[ -f "$SHOTS/$1.png" ]] || echo "$2 $3 $SHOTS/$1.png" >>"$list"
+    shift 3
+  done
+  [[ -s "$list" ]] || return 0
+  "$SNAPSHOT" --poses "$list" >/dev/null 2>&1 || e2e_fail "talvern-snapshot failed for $(cat "$list")"
 }
 
 # How far a held key moves the view depends on the frame rate (one step per frame), which
@@ -71,33 +93,25 @@ snapshot() {
 # best_forward SHOT YAW: the forwardOffset among -80, -79, ..., -60, -58, ..., -10 whose
 # snapshot (at YAW) is nearest to SHOT, printed as "FORWARD ERROR".
 best_forward() {
-  local forward best="" bestError=9
+  local forward poses=() names=()
   for forward in $(seq -80 1 -60) $(seq -58 2 -10); do
-    snapshot "f${forward}_y$2" "$forward" "$2"
-    local error
-    error=$(mae "$SHOTS/$1.png" "$SHOTS/f${forward}_y$2.png")
-    if less "$error" "$bestError"; then
-      best=$forward
-      bestError=$error
-    fi
+    poses+=("f${forward}_y$2" "$forward" "$2")
+    names+=("f${forward}_y$2")
   done
-  echo "$best $bestError"
+  render_poses "${poses[@]}"
+  nearest "$SHOTS/$1.png" "${names[@]}" | sed 's/^f\(-*[0-9]*\)_y[^ ]*/\1/'
 }
 
 # best_yaw SHOT FORWARD: the yaw among -90, -87, ..., 90 whose snapshot (at FORWARD) is
 # nearest to SHOT, printed as "YAW ERROR".
 best_yaw() {
-  local yaw best="" bestError=9
+  local yaw poses=() names=()
   for yaw in $(seq -90 3 90); do
-    snapshot "f$2_y${yaw}" "$2" "$yaw"
-    local error
-    error=$(mae "$SHOTS/$1.png" "$SHOTS/f$2_y${yaw}.png")
-    if less "$error" "$bestError"; then
-      best=$yaw
-      bestError=$error
-    fi
+    poses+=("f$2_y${yaw}" "$2" "$yaw")
+    names+=("f$2_y${yaw}")
   done
-  echo "$best $bestError"
+  render_poses "${poses[@]}"
+  nearest "$SHOTS/$1.png" "${names[@]}" | sed 's/^f[^_]*_y//'
 }
 
 start_program() {

@@ -276,4 +276,24 @@ TEST_F(ScenePicture, SnapshotToolWritesTheRenderedFrameAsPng) {
   EXPECT_EQ(log("tool.log"), "talvern-snapshot: wrote shot.png (640x480)\n");
   EXPECT_EQ(log("square.log"), "talvern-snapshot: wrote square.png (480x480)\n");
   EXPECT_EQ(log("unlit.log"), "talvern-snapshot: wrote snapshot.png (640x480)\n");
+
+  // A pose list renders each picture as its own run would, in a new context each.
+  std::ofstream("poses.txt") << "# forward yaw file\n-60 90 first.png\n\n  0 -60\tsecond.png\n";
+  const std::string batch = std::string("'") + SNAPSHOT_PATH + "' --poses poses.txt > poses.log";
+  ASSERT_EQ(std::system(batch.c_str()), 0);
+  SnapshotImage first, second, secondExpected;
+  ASSERT_TRUE(LoadPng("first.png", first));
+  ASSERT_TRUE(LoadPng("second.png", second));
+  ASSERT_TRUE(TakeSceneSnapshot({-60.0f, 0.0f, 0.0f}, 2, Width, Height, secondExpected));
+  EXPECT_EQ(Compare(expected, first).identicalShare, 1.0);
+  EXPECT_EQ(Compare(secondExpected, second).identicalShare, 1.0);
+  EXPECT_EQ(log("poses.log"), "talvern-snapshot: wrote first.png (640x480)\n"
+                              "talvern-snapshot: wrote second.png (640x480)\n");
+  // A malformed line stops the run before any picture is drawn.
+  std::ofstream("bad.txt") << "-60 90 third.png\n-60 90\n";
+  const std::string bad = std::string("'") + SNAPSHOT_PATH + "' --poses bad.txt 2> bad.log";
+  EXPECT_NE(std::system(bad.c_str()), 0);
+  EXPECT_FALSE(std::ifstream("third.png").good());
+  EXPECT_EQ(
+      log("bad.log").rfind("talvern-snapshot: pose list line 2: expected FORWARD YAW FILE", 0), 0u);
 }

@@ -109,6 +109,10 @@ TEST(SnapshotTool, HelpVersionAndEveryMisuse) {
       {{"--size", "640x480x2"}, size + "'640x480x2'"},
       {{"--size", "+640x480"}, size + "'+640x480'"},
       {{"--out", ""}, "--out must name a file, not ''"},
+      {{"--poses", "missing.txt"}, "cannot read the pose list 'missing.txt'"},
+      {{"--poses", "-"}, "the pose list '-' names no pose"},
+      {{"--yaw", "5", "--poses", "-"},
+       "--poses names every pose and file: leave out --forward, --yaw and --out"},
   };
   for (const Misuse& c : cases) {
     const ToolRun run = RunSnapshot(c.args);
